@@ -201,13 +201,6 @@ int CapsItem(void* user, const char* item, void** data, uint32_t* length) {
   return 1;
 }
 
-template <class Hooks>
-void SetMmxHook(Hooks& hooks) {
-  // The runtime's memory routines ask the probe through this hook once the
-  // hook table has it.
-  if constexpr (requires { hooks.capsHasMmx; }) hooks.capsHasMmx = &tqCapsHasMmx;
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------ pieces
@@ -419,7 +412,7 @@ void tqCapsInstallHooks() {
     if (!g_tqDDE) new tqDDE;  // registers itself as the process's tqDDE
   };
   hooks.destroyDde = [] { delete g_tqDDE; };
-  SetMmxHook(hooks);
+  hooks.capsHasMmx = &tqCapsHasMmx;
 }
 
 // ------------------------------------------------------------------ tqCaps

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "file/tqFile.h"
 #include "platform/tqCopyIo.h"
@@ -234,16 +235,14 @@ bool tqFileCopy::ReserveBuffers(const char* source) {
   unbuffered = 0;
   uint32_t capacity = TQCOPY_BUFFERED_CAPACITY;
   if (unbuffered_allowed) {
-    char full[1024];
-    if (IsAbsolute(source)) {
-      snprintf(full, sizeof full, "%s", source);
-    } else {
+    std::string full = source;
+    if (!IsAbsolute(source)) {
       char cwd[1024] = {};
       tqp::GetCurrentDirectory(cwd, sizeof cwd);
-      snprintf(full, sizeof full, "%s\\%s", cwd, source);
+      full = std::string(cwd) + "\\" + source;
     }
     char root[1024];
-    if (tqCopyVolumeRoot(full, root, sizeof root)) {
+    if (tqCopyVolumeRoot(full.c_str(), root, sizeof root)) {
       uint32_t s = tqp::SectorSize(root);
       if (s != 0) {
         unbuffered = 1;
@@ -345,7 +344,8 @@ void tqFileCopy::RunJobs() {
         ReportText(FOLDER_ERROR, parent);
         break;
       }
-      uint32_t flags = tqp::OPEN_SEQUENTIAL | (unbuffered ? tqp::OPEN_NO_BUFFERING : 0);
+      uint32_t flags = tqp::OPEN_SEQUENTIAL;
+      if (unbuffered) flags |= tqp::OPEN_NO_BUFFERING;
       source_handle = tqp::FileOpen(job.source, tqp::ACCESS_READ, tqp::SHARE_READ,
                                     tqp::DISP_OPEN_EXISTING, 0, flags);
       if (source_handle != tqp::INVALID_FILE && unbuffered) {

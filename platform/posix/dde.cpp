@@ -209,7 +209,7 @@ struct Listener {
 };
 
 struct Connection {
-  int fd;
+  int fd = -1;
   bool accepted = false;
   StringEntry* topic = nullptr;
   std::vector<uint8_t> in;
@@ -300,7 +300,11 @@ void Instance::Run() {
     for (size_t i = 0; i < current.size(); ++i) {
       if (!(fds[1 + i].revents & POLLIN)) continue;
       int fd = accept4(current[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) connections.push_back(Connection{fd});
+      if (fd >= 0) {
+        Connection c;
+        c.fd = fd;
+        connections.push_back(std::move(c));
+      }
     }
     const size_t base = 1 + current.size();
     std::vector<bool> drop(connections.size(), false);
@@ -340,7 +344,7 @@ void Instance::Run() {
 }
 
 struct Conversation {
-  int fd;
+  int fd = -1;
   uint32_t nextId = 0;
   std::vector<uint8_t> in;
 };
@@ -472,7 +476,8 @@ DdeConversation DdeConnect(DdeInstance instance, DdeString service, DdeString to
   if (!instance || !service || !topic) return nullptr;
   int fd = ConnectTo(SocketPath(KeyOf(service)));
   if (fd < 0) return nullptr;
-  Conversation* c = new Conversation{fd};
+  Conversation* c = new Conversation;
+  c->fd = fd;
   std::vector<uint8_t> payload;
   std::string t = TextOf(topic), s = TextOf(service);
   payload.insert(payload.end(), t.begin(), t.end());
