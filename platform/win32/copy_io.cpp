@@ -1,7 +1,6 @@
 // Win32 side of the copy engine's services.
-#include <windows.h>
-
 #include "platform/tqCopyIo.h"
+#include "platform/win32/win32.h"
 
 namespace tqp {
 

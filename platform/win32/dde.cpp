@@ -1,12 +1,18 @@
 // DDE on Windows: thin calls of the DDE management library. The library's
 // callback carries no context, so the one instance's callbacks are kept here.
-#include <windows.h>
+#include "platform/tqDde.h"
+#include "platform/win32/win32.h"
+
+#include <dde.h>
 #include <ddeml.h>
 
-#include "platform/tqDde.h"
+#undef DdeQueryString
 
 namespace tqp {
 namespace {
+
+// How long a request waits for an acknowledgement after the server's data.
+constexpr DWORD kTrailingAckMs = 25;
 
 DdeCallbacks g_callbacks;
 DWORD g_instance = 0;
@@ -89,8 +95,33 @@ DdeData DdeCreateData(DdeInstance instance, const void* bytes, uint32_t size, Dd
 
 DdeData DdeRequest(DdeConversation conversation, DdeString item, uint32_t format,
                    uint32_t timeoutMs) {
-  return DdeClientTransaction(nullptr, 0, static_cast<HCONV>(conversation), static_cast<HSZ>(item),
-                              format, XTYP_REQUEST, timeoutMs, nullptr);
+  // A late answer to an earlier request that timed out is handled first; left
+  // in the queue it would be taken for this request's reply.
+  MSG pending;
+  while (PeekMessageA(&pending, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&pending);
+    DispatchMessageA(&pending);
+  }
+  HDDEDATA data = DdeClientTransaction(nullptr, 0, static_cast<HCONV>(conversation),
+                                       static_cast<HSZ>(item), format, XTYP_REQUEST, timeoutMs,
+                                       nullptr);
+  if (data) {
+    // Some DDE servers follow their data with an acknowledgement. Left in the
+    // queue, it would be taken for the (negative) reply of the next request
+    // on this thread, so it is handled here, waiting for it a short while.
+    const DWORD start = GetTickCount();
+    for (;;) {
+      MSG msg;
+      if (PeekMessageA(&msg, nullptr, WM_DDE_ACK, WM_DDE_ACK, PM_REMOVE)) {
+        DispatchMessageA(&msg);
+        break;
+      }
+      const DWORD elapsed = GetTickCount() - start;
+      if (elapsed >= kTrailingAckMs) break;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, kTrailingAckMs - elapsed, QS_POSTMESSAGE);
+    }
+  }
+  return data;
 }
 
 uint32_t DdeDataSize(DdeData data) {

@@ -1,8 +1,6 @@
 // Child processes on Windows: CreateProcess, waits and termination.
-#include <windows.h>
-
-#include "platform/tqPlatform.h"
 #include "platform/tqProcess.h"
+#include "platform/win32/win32.h"
 
 namespace tqp {
 namespace {

@@ -1,6 +1,8 @@
 // Win32 system information for the capability probe: thin calls of the
 // version, product, registry, memory, profile and COM services.
-#include <windows.h>
+#include "platform/tqSysInfo.h"
+#include "platform/win32/win32.h"
+
 #include <objbase.h>
 #include <oleauto.h>
 #include <dxdiag.h>
@@ -8,7 +10,8 @@
 #include <cstring>
 
 #include "platform/tqCpuX86.h"
-#include "platform/tqSysInfo.h"
+
+#undef GetSystemDirectory
 
 namespace tqp {
 namespace {

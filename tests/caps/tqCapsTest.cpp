@@ -3,6 +3,7 @@
 // and a real probe of the machine the tests run on.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -198,14 +199,26 @@ TEST(CapsDirectX, VersionFromSystemLibraries) {
       // A file without a version resource is no library of the table.
       {{{"d3d9.dll", nullptr}}, 0, 0, ' '},
   };
+  int substituted = 0;
   for (const Case& c : cases) {
     tqtest::TempDir system;
     std::string names;
+    bool own = true;
     for (const auto& [name, fixture] : c.files) {
       std::string bytes = fixture ? ReadFile(CapsFixture(fixture)) : std::string("no resource here");
       ASSERT_FALSE(bytes.empty()) << "PE test file " << fixture << " missing";
       ASSERT_TRUE(WriteFile(system / name, bytes));
       names += std::string(name) + " ";
+      // A system may answer for its own library of that name wherever the file
+      // lies (Wine does): such a case says nothing about the table.
+      tqp::VersionResource placed, original;
+      if (fixture && original.Load(CapsFixture(fixture).c_str()) &&
+          (!placed.Load((system / name).c_str()) || placed.Block() != original.Block()))
+        own = false;
+    }
+    if (!own) {
+      ++substituted;
+      continue;
     }
     int major = -1, minor = -1;
     char letter = '?';
@@ -219,6 +232,7 @@ TEST(CapsDirectX, VersionFromSystemLibraries) {
   tqCapsDxFromFiles(nullptr, &major, &minor, &letter);
   EXPECT_EQ(major, 0);
   EXPECT_EQ(letter, ' ');
+  if (substituted) printf("%d cases skipped: the system substitutes its own libraries\n", substituted);
 }
 
 TEST(CapsDirectX, FixedFileVersionOfAVersionBlock) {

@@ -91,6 +91,14 @@ TEST_F(CopyTest, DestinationThatCannotBeWrittenGivesTheFileErrorNamingTheSource)
     } else {
       ASSERT_TRUE(WriteFile(dst, "old contents"));
       ASSERT_TRUE(tqp::SetAttributes(dst.c_str(), tqp::ATTR_READONLY));
+      // Some systems let this user write read-only files anyway (an emulated
+      // Windows run by the superuser): nothing to test there.
+      tqp::FileHandle probe = tqp::FileOpen(dst.c_str(), tqp::ACCESS_WRITE, 0, tqp::DISP_OPEN_EXISTING, 0);
+      if (probe != tqp::INVALID_FILE) {
+        tqp::FileClose(probe);
+        printf("read-only files are writable here: variant skipped\n");
+        continue;
+      }
     }
     jobs.Prepare(dir, src, dst);
     tqFileCopy engine(3, 1);
