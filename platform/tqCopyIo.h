@@ -1,6 +1,6 @@
 // Services of the copy engine beyond tqPlatform.h: page-aligned buffers from
-// the system's virtual memory, and the alignment that unbuffered transfers of
-// an open file really need.
+// the system's virtual memory, the alignment that unbuffered transfers of an
+// open file really need, and cache control for its measurements.
 #pragma once
 
 #include <cstddef>
@@ -18,5 +18,11 @@ void VirtualRelease(void* block, size_t size);
 // Offset and length alignment that unbuffered reads of this handle need, 0
 // when the system does not say (the volume's sector size then rules).
 uint32_t FileDirectIoAlignment(FileHandle h);
+
+// For measurements: drops the file's clean pages from the system cache so
+// that the next read comes from the disk, and writes all dirty data out.
+// False where the system offers no such control.
+bool FileDropCache(const char* path);
+bool FlushFileSystems();
 
 }  // namespace tqp

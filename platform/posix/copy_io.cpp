@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <string>
 
 #include "platform/tqCopyIo.h"
 
@@ -29,6 +31,21 @@ uint32_t FileDirectIoAlignment(FileHandle h) {
   (void)h;
 #endif
   return 0;
+}
+
+bool FileDropCache(const char* path) {
+  std::string system;
+  if (!path || !ToSystemPath(path, system)) return false;
+  int fd = open(system.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
+  close(fd);
+  return ok;
+}
+
+bool FlushFileSystems() {
+  sync();
+  return true;
 }
 
 }  // namespace tqp

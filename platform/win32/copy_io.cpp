@@ -17,4 +17,7 @@ void VirtualRelease(void* block, size_t) {
 // caller already asked for.
 uint32_t FileDirectIoAlignment(FileHandle) { return 0; }
 
+bool FileDropCache(const char*) { return false; }
+bool FlushFileSystems() { return false; }
+
 }  // namespace tqp
