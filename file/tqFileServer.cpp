@@ -192,6 +192,7 @@ void tqFileServer::WorkerPass() {
       reachedEnd = false;
       break;
     }
+    if (observer_) observer_(observerUser_, &entry, lastCompleted_);
     tqFileBase* file = Locate(entry.name, entry.flags | TQFILE_MEMORY, false);
     entry.file = static_cast<tqMemFile*>(file);
     entry.loaded = 1;
@@ -202,6 +203,7 @@ void tqFileServer::WorkerPass() {
     lastCompleted_ = kAllLoaded;
     worker_->ResetEvent(kEvent);
   }
+  if (observer_) observer_(observerUser_, nullptr, lastCompleted_);
   worker_->Unlock(kLock);
 }
 
@@ -213,9 +215,22 @@ int tqFileServer::AddPreload(const char* name, int group, uint32_t flags) {
   entry.flags = flags;
   worker_->Lock(kLock);
   preload_.push_back(entry);
-  worker_->SetEvent(kEvent);
   worker_->Unlock(kLock);
   return 1;
+}
+
+void tqFileServer::StartPreload() {
+  if (!worker_) return;
+  worker_->Lock(kLock);
+  worker_->SetEvent(kEvent);
+  worker_->Unlock(kLock);
+}
+
+void tqFileServer::SetPreloadObserver(PreloadObserver observer, void* user) {
+  if (worker_) worker_->Lock(kLock);
+  observer_ = observer;
+  observerUser_ = user;
+  if (worker_) worker_->Unlock(kLock);
 }
 
 void tqFileServer::ClearPreload() {

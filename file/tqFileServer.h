@@ -114,9 +114,20 @@ class tqFileServer : public tqClassBase {
                      int disk);
   int AddAlias(const char* group, const char* replacementGroup, const char* find,
                const char* replace);
-  // Queues a file for the preload worker (flags as for OpenFile).
+  // Queues a file for the preload worker (flags as for OpenFile); entries
+  // of one group stand together, groups in the order they should load.
+  // 0 when the server does not preload.
   int AddPreload(const char* name, int group, uint32_t flags);
+  // Wakes the worker to load what is queued, one group per pass.
+  void StartPreload();
+  // Destroys every loaded memory file and empties the list; memory files
+  // handed out for them must be gone by then.
   void ClearPreload();
+  // Called by the worker under its lock: before each load with the entry,
+  // and after each pass with a null entry and the last completed group.
+  // It must not call back into the server.
+  using PreloadObserver = void (*)(void* user, const PreloadEntry* loading, int32_t lastCompleted);
+  void SetPreloadObserver(PreloadObserver observer, void* user);
 
   int PreloadEnabled() const { return preloadEnabled_; }
   int LastCompletedGroup();
@@ -143,4 +154,6 @@ class tqFileServer : public tqClassBase {
   int preloadEnabled_ = 0;
   std::map<std::string, PathAlias> aliases_;
   bool registered_ = false;
+  PreloadObserver observer_ = nullptr;
+  void* observerUser_ = nullptr;
 };
