@@ -22,16 +22,18 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "platform/posix/dde_wire.h"
 #include "platform/tqDde.h"
 
 namespace tqp {
 namespace {
 
+using namespace ddewire;
+
 enum : uint8_t { MSG_CONNECT = 1, MSG_ACCEPT = 2, MSG_REQUEST = 3, MSG_DATA = 4 };
-// Larger messages are refused: items are small records.
-constexpr uint32_t MAX_PAYLOAD = 16u << 20;
 // How long a client waits for the server to accept a conversation.
 constexpr int CONNECT_TIMEOUT_MS = 5000;
 
@@ -154,9 +156,6 @@ void Put32(std::vector<uint8_t>& v, uint32_t x) {
   for (int i = 0; i < 4; ++i) v.push_back((uint8_t)(x >> (8 * i)));
 }
 
-uint32_t Get32(const uint8_t* p) {
-  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
 
 bool SendMessage(int fd, uint8_t type, const std::vector<uint8_t>& payload) {
   std::vector<uint8_t> m;
@@ -165,29 +164,6 @@ bool SendMessage(int fd, uint8_t type, const std::vector<uint8_t>& payload) {
   m.push_back(type);
   m.insert(m.end(), payload.begin(), payload.end());
   return SendAll(fd, m.data(), m.size());
-}
-
-// Takes one whole message off the front of a receive buffer. -1: malformed.
-int TakeMessage(std::vector<uint8_t>& in, uint8_t* type, std::vector<uint8_t>& payload) {
-  if (in.size() < 5) return 0;
-  uint32_t length = Get32(in.data());
-  if (length > MAX_PAYLOAD) return -1;
-  if (in.size() - 5 < length) return 0;
-  *type = in[4];
-  payload.assign(in.begin() + 5, in.begin() + 5 + length);
-  in.erase(in.begin(), in.begin() + 5 + length);
-  return 1;
-}
-
-// A NUL-terminated text at offset *pos of a payload; false when unterminated.
-bool TakeText(const std::vector<uint8_t>& p, size_t* pos, std::string& out) {
-  if (*pos > p.size()) return false;
-  const void* nul = memchr(p.data() + *pos, 0, p.size() - *pos);
-  if (!nul) return false;
-  size_t end = (size_t)(static_cast<const uint8_t*>(nul) - p.data());
-  out.assign(reinterpret_cast<const char*>(p.data()) + *pos, end - *pos);
-  *pos = end + 1;
-  return true;
 }
 
 int64_t NowMs() {
@@ -234,9 +210,8 @@ struct Instance {
 
 bool Instance::Serve(Connection& c, uint8_t type, const std::vector<uint8_t>& payload) {
   if (type == MSG_CONNECT) {
-    size_t pos = 0;
     std::string topic, service;
-    if (!TakeText(payload, &pos, topic) || !TakeText(payload, &pos, service)) return false;
+    if (!ParseConnect(payload, topic, service)) return false;
     StringEntry* t = Intern(topic);
     StringEntry* s = Intern(service);
     bool ok = callbacks.connect && callbacks.connect(callbacks.context, t, s);
@@ -250,12 +225,9 @@ bool Instance::Serve(Connection& c, uint8_t type, const std::vector<uint8_t>& pa
     return SendMessage(c.fd, MSG_ACCEPT, {(uint8_t)(ok ? 1 : 0)});
   }
   if (type == MSG_REQUEST) {
-    if (payload.size() < 8) return false;
-    uint32_t id = Get32(payload.data());
-    uint32_t format = Get32(payload.data() + 4);
-    size_t pos = 8;
+    uint32_t id = 0, format = 0;
     std::string item;
-    if (!TakeText(payload, &pos, item)) return false;
+    if (!ParseRequest(payload, &id, &format, item)) return false;
     std::vector<uint8_t> reply;
     Put32(reply, id);
     Data* data = nullptr;
@@ -525,11 +497,14 @@ DdeData DdeRequest(DdeConversation conversation, DdeString item, uint32_t format
   uint8_t type = 0;
   std::vector<uint8_t> reply;
   while (Receive(*c, deadline, &type, reply)) {
+    uint32_t replyId = 0;
+    bool ok = false;
+    std::vector<uint8_t> bytes;
     // Answers to earlier requests that timed out are dropped.
-    if (type != MSG_DATA || reply.size() < 5 || Get32(reply.data()) != id) continue;
-    if (reply[4] != 1) return nullptr;
+    if (type != MSG_DATA || !ParseData(reply, &replyId, &ok, bytes) || replyId != id) continue;
+    if (!ok) return nullptr;
     Data* d = new Data;
-    d->bytes.assign(reply.begin() + 5, reply.end());
+    d->bytes = std::move(bytes);
     return d;
   }
   return nullptr;
