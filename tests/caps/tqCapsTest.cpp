@@ -342,6 +342,11 @@ TEST(CapsCpuInfo, NameAndClockFromProcCpuinfo) {
 TEST_F(CapsTest, ProbeOfThisMachine) {
   tqCaps caps;
   caps.Probe(TQCAPS_ALL, TQCAPS_DDE_NONE);
+  printf("probe: code 0x%x \"%s\" %d.%d.%d edition \"%s\"; DirectX \"%s\" (0x%x); %s family %d, %d MHz "
+         "measured, %d MHz described; memory %d/%d MiB\n",
+         (unsigned)caps.os.code, caps.os.name, caps.os.major, caps.os.minor, caps.os.build, caps.os.edition,
+         caps.dxText, (unsigned)caps.dxVersion, caps.cpu.vendor, caps.cpu.family, caps.cpu.clock,
+         caps.cpu.registryClock, caps.memory[0], caps.memory[1]);
   EXPECT_EQ(g_tqCaps, &caps);
   EXPECT_NE(caps.os.code, 0);
   EXPECT_TRUE(caps.os.bits == 32 || caps.os.bits == 64);
