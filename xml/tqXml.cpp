@@ -31,9 +31,11 @@ tqXmlNode& tqXmlNode::operator=(tqXmlNode&& other) noexcept {
   return *this;
 }
 
-tqXmlNode::~tqXmlNode() {
+void tqXmlNode::Release() {
   delete attributes;
+  attributes = nullptr;
   tqXmlDestroyList(children);
+  children = nullptr;
 }
 
 // Every sequence below `list` is detached from its node before that node is
@@ -124,39 +126,12 @@ int tqXml::Save(const char* path) {
   return 1;
 }
 
-// The tree root's children, and below them each node's children, are copied
-// from the first child along the next links: the sequences come out in
-// reverse document order.
+// The parse has built the model's sequences already (the last child first);
+// the document takes them over, and the parser makes its tree from them when
+// it is asked for it.
 void tqXml::BuildModel() {
+  tqXmlNodeList* parsed = parser_ ? parser_->TakeParsed() : nullptr;
+  if (!parsed) return;
   tqXmlDestroyList(top_);
-  top_ = new tqXmlNodeList;
-  tqXmlTreeNode* tree = parser_ ? parser_->Tree() : nullptr;
-  if (!tree) return;
-  struct Work {
-    const tqXmlTreeNode* first;
-    tqXmlNodeList* list;
-  };
-  std::vector<Work> pending{{tree->firstChild, top_}};
-  while (!pending.empty()) {
-    Work work = pending.back();
-    pending.pop_back();
-    size_t count = 0;
-    for (const tqXmlTreeNode* n = work.first; n; n = n->next) ++count;
-    work.list->reserve(count);
-    for (const tqXmlTreeNode* n = work.first; n; n = n->next) {
-      tqXmlNode& node = work.list->emplace_back(n->name);
-      node.value = n->value;
-      const tqXmlTreeNode* attribute = n->attributes ? n->attributes->firstChild : nullptr;
-      if (attribute) {
-        node.attributes = new tqXmlAttributeList;
-        for (; attribute; attribute = attribute->next) {
-          node.attributes->push_back({attribute->name, attribute->value});
-        }
-      }
-      if (n->firstChild) {
-        node.children = new tqXmlNodeList;
-        pending.push_back({n->firstChild, node.children});
-      }
-    }
-  }
+  top_ = parsed;
 }

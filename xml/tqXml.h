@@ -8,39 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "xml/tqXmlNode.h"
 #include "xml/tqXmlParser.h"
-
-struct tqXmlAttribute {
-  std::string name;
-  std::string value;
-};
-
-class tqXmlNode;
-using tqXmlNodeList = std::vector<tqXmlNode>;
-using tqXmlAttributeList = std::vector<tqXmlAttribute>;
-
-// One element of the document model. Sequences built from a parsed file hold
-// their entries in reverse document order (the last child first); a children
-// or attribute sequence built from a file is never empty (none instead).
-class tqXmlNode {
- public:
-  std::string name;
-  std::string value;
-  tqXmlAttributeList* attributes = nullptr;  // owned, or none
-  tqXmlNodeList* children = nullptr;         // owned, or none
-
-  tqXmlNode() = default;
-  explicit tqXmlNode(std::string nodeName) : name(std::move(nodeName)) {}
-  tqXmlNode(tqXmlNode&& other) noexcept;
-  tqXmlNode& operator=(tqXmlNode&& other) noexcept;
-  tqXmlNode(const tqXmlNode&) = delete;
-  tqXmlNode& operator=(const tqXmlNode&) = delete;
-  // Releases the whole subtree without recursion, however deep it is.
-  ~tqXmlNode();
-};
-
-// Releases a sequence and everything below it without recursion.
-void tqXmlDestroyList(tqXmlNodeList* list);
 
 // Walks the names of one element's children, in sequence order. Valid until
 // the document is opened, created or destroyed again.

@@ -1,13 +1,19 @@
-// Parsing of the XML dialect: reader, tokeniser, declaration check, comment
+// Parsing of the XML dialect: reader, tokens, declaration check, comment
 // removal, tag and element parse, and the parser's tree.
 //
-// Tokens are kept as ranges of the reader's buffer: the tokeniser turns TAB
-// and LF into spaces in place, so every token is a contiguous run of it. The
-// element parse keeps its open elements on a stack of its own, so nesting
-// depth is bounded by memory, never by the call stack.
+// One pass does what the dialect describes as stages. Tokens are runs of the
+// reader's buffer: "<" starts one, ">" ends one, and neither byte is ever the
+// trail byte of a double-byte character, so the scan goes byte by byte. TAB,
+// LF and a CR LF pair (the LF it folds to) read as a space wherever they
+// count: as word separators in tags, and when text is added to a value. A
+// comment is skipped from its "<!--" token to the first token ending in
+// "-->", which is the first "-->" in the buffer from there on. The element
+// parse keeps its open elements on a stack of its own, so nesting depth is
+// bounded by memory, never by the call stack.
 #include "xml/tqXmlParser.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +21,10 @@
 
 #include "file/tqFile.h"
 #include "util/tqUtil.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -50,30 +60,9 @@ bool tqXmlReader::Load(const void* data, size_t length) {
   if (length > kMaxInput) return false;
   data_ = static_cast<char*>(PrivateAlloc(0, length + 8));
   if (!data_) return false;
-  // Copy, folding every CR LF pair into LF (a lone CR stays).
-  char* out = data_;
-  const char* p = src;
-  const char* end = src + length;
-  while (p < end) {
-    const char* cr = static_cast<const char*>(memchr(p, '\r', static_cast<size_t>(end - p)));
-    if (!cr) {
-      memcpy(out, p, static_cast<size_t>(end - p));
-      out += end - p;
-      break;
-    }
-    size_t run = static_cast<size_t>(cr - p);
-    memcpy(out, p, run);
-    out += run;
-    if (cr + 1 < end && cr[1] == '\n') {
-      *out++ = '\n';
-      p = cr + 2;
-    } else {
-      *out++ = '\r';
-      p = cr + 1;
-    }
-  }
-  size_ = static_cast<uint32_t>(out - data_);
-  memset(out, 0, 8);
+  if (length) memcpy(data_, src, length);
+  memset(data_ + length, 0, 8);
+  size_ = static_cast<uint32_t>(length);
   return true;
 }
 
@@ -87,7 +76,10 @@ void tqXmlReader::Release() {
 
 tqXmlParser::tqXmlParser() { tree_ = NewNode(); }
 
-tqXmlParser::~tqXmlParser() { ReleaseTree(); }
+tqXmlParser::~tqXmlParser() {
+  tqXmlDestroyList(parsed_);
+  ReleaseTree();
+}
 
 tqXmlTreeNode* tqXmlParser::NewNode() {
   tqXmlTreeNode* node = new tqXmlTreeNode;
@@ -130,6 +122,7 @@ void tqXmlParser::ReleaseTree() {
 }
 
 tqXmlTreeNode* tqXmlParser::AddNode(tqXmlTreeNode* parent) {
+  Materialise();
   if (!parent) parent = tree_;
   if (!parent) return nullptr;
   tqXmlTreeNode* node = NewNode();
@@ -156,6 +149,7 @@ tqXmlTreeNode* tqXmlParser::AddAttribute(tqXmlTreeNode* element) {
 }
 
 void tqXmlParser::RemoveNode(tqXmlTreeNode* node) {
+  Materialise();
   if (!node || node == tree_) return;
   // Unlink from the siblings first; then release the subtree without
   // recursion (children and attribute roots go on a stack of our own).
@@ -179,6 +173,63 @@ void tqXmlParser::RemoveNode(tqXmlTreeNode* node) {
   }
 }
 
+tqXmlNodeList* tqXmlParser::TakeParsed() {
+  tqXmlNodeList* parsed = parsed_;
+  parsed_ = nullptr;
+  lent_ = parsed;
+  return parsed;
+}
+
+void tqXmlParser::Materialise() {
+  const tqXmlNodeList* source = parsed_ ? parsed_ : lent_;
+  lent_ = nullptr;
+  if (source && tree_) MaterialiseFrom(*source);
+  tqXmlDestroyList(parsed_);
+  parsed_ = nullptr;
+}
+
+// The tree a parse links up holds siblings and attributes in the order of
+// the model's sequences (each new node went in front): link each sequence
+// from its end, in front, to get that order back.
+void tqXmlParser::MaterialiseFrom(const tqXmlNodeList& list) {
+  struct Work {
+    const tqXmlNodeList* list;
+    tqXmlTreeNode* parent;
+  };
+  std::vector<Work> pending{{&list, tree_}};
+  while (!pending.empty()) {
+    Work work = pending.back();
+    pending.pop_back();
+    for (size_t i = work.list->size(); i-- > 0;) {
+      const tqXmlNode& node = (*work.list)[i];
+      tqXmlTreeNode* element = NewNode();
+      tqXmlTreeNode* attributes = element ? NewNode() : nullptr;
+      if (!attributes) return;
+      element->attributes = attributes;
+      attributes->parent = element;
+      element->parent = work.parent;
+      element->next = work.parent->firstChild;
+      if (element->next) element->next->prev = element;
+      work.parent->firstChild = element;
+      element->name = node.name;
+      element->value = node.value;
+      if (node.attributes) {
+        for (size_t k = node.attributes->size(); k-- > 0;) {
+          tqXmlTreeNode* attribute = NewNode();
+          if (!attribute) return;
+          attribute->parent = attributes;
+          attribute->next = attributes->firstChild;
+          if (attribute->next) attribute->next->prev = attribute;
+          attributes->firstChild = attribute;
+          attribute->name = (*node.attributes)[k].name;
+          attribute->value = (*node.attributes)[k].value;
+        }
+      }
+      if (node.children) pending.push_back({node.children, element});
+    }
+  }
+}
+
 // ------------------------------------------------------------------ messages
 
 void tqXmlParser::SetMessage(const char* format, ...) {
@@ -198,17 +249,166 @@ int tqXmlParser::Fail(int code, const char* format, ...) {
 }
 
 namespace {
+
 // An argument of a message: the first bytes of a range, enough to fill the
 // 511 bytes of the field.
 std::string MessageArgument(const char* text, size_t length) {
   return std::string(text, length < tqXmlParser::MESSAGE_SIZE ? length : tqXmlParser::MESSAGE_SIZE);
 }
+
+// The classes of bytes the parse cares about, for the 64 bytes from p (fewer
+// at the end): bit i of a mask stands for byte i.
+struct ByteMasks {
+  uint64_t delimiters = 0;  // "<" and ">"
+  uint64_t controls = 0;    // TAB, LF and CR: text to fold, or separators
+  uint64_t spaces = 0;      // separators
+};
+
+ByteMasks MasksOf(const char* p, size_t available) {
+  ByteMasks masks;
+#if defined(__SSE2__)
+  if (available >= 64) {
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i gt = _mm_set1_epi8('>');
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (int i = 0; i < 4; ++i) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      uint64_t delimiters = static_cast<uint32_t>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lt), _mm_cmpeq_epi8(bytes, gt))));
+      __m128i control = _mm_or_si128(_mm_cmpeq_epi8(bytes, tab),
+                                     _mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+      uint64_t controls = static_cast<uint32_t>(_mm_movemask_epi8(control));
+      uint64_t spaces = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, space)));
+      masks.delimiters |= delimiters << (16 * i);
+      masks.controls |= controls << (16 * i);
+      masks.spaces |= spaces << (16 * i);
+    }
+    return masks;
+  }
+#endif
+  const size_t n = available < 64 ? available : 64;
+  for (size_t i = 0; i < n; ++i) {
+    const char c = p[i];
+    if (c == '<' || c == '>') masks.delimiters |= uint64_t{1} << i;
+    if (c == '\t' || c == '\n' || c == '\r') masks.controls |= uint64_t{1} << i;
+    if (c == ' ') masks.spaces |= uint64_t{1} << i;
+  }
+  return masks;
+}
+
+// Finds the delimiters of a text front to back, 64 bytes per look: tokens
+// are short, so most are found in the masks already at hand, which also tell
+// whether a token holds any blank at all.
+class DelimiterScanner {
+ public:
+  DelimiterScanner(const char* text, size_t size) : text_(text), size_(size) {}
+  // Offset of the first "<" or ">" at or after offset at, or the size.
+  size_t Next(size_t at) {
+    while (at < size_) {
+      if (at < base_ || at - base_ >= 64) {
+        base_ = at;
+        masks_ = MasksOf(text_ + at, size_ - at);
+      }
+      const uint64_t bits = masks_.delimiters & (~uint64_t{0} << (at - base_));
+      if (bits) return base_ + static_cast<size_t>(__builtin_ctzll(bits));
+      at = base_ + 64;
+    }
+    return size_;
+  }
+  // False when the bytes [from, to) hold no TAB, LF or CR (no space either,
+  // with spaces set); true when they may.
+  bool MayHoldBlanks(size_t from, size_t to, bool spaces) const {
+    if (from >= to) return false;
+    if (from < base_ || to - base_ > 64) return true;
+    const size_t n = to - from;
+    const uint64_t range = n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
+    const uint64_t blanks = spaces ? masks_.controls | masks_.spaces : masks_.controls;
+    return ((blanks >> (from - base_)) & range) != 0;
+  }
+
+ private:
+  const char* text_;
+  size_t size_;
+  size_t base_ = SIZE_MAX;  // no block looked at yet
+  ByteMasks masks_;
+};
+
+// The "-->" of the first token at or after a comment's "<!--" (at begin)
+// that ends with it, or none. Its ">" ends a token, and the token holds all
+// three bytes, so the first "-->" from begin + 2 on is that end.
+const char* FindCommentEnd(const char* begin, const char* end) {
+  const char* p = begin + 4;
+  while (p < end) {
+    const char* gt = static_cast<const char*>(memchr(p, '>', static_cast<size_t>(end - p)));
+    if (!gt) return nullptr;
+    if (gt[-1] == '-' && gt[-2] == '-') return gt - 2;
+    p = gt + 1;
+  }
+  return nullptr;
+}
+
+// True when the bytes hold a word separator of a tag (space, TAB, LF, or a
+// CR before an LF).
+bool HasSeparator(const char* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(p[i]);
+    if (c <= ' ' && (c == ' ' || c == '\t' || c == '\n' || (c == '\r' && i + 1 < n && p[i + 1] == '\n'))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Byte comparison for the short names of end tags.
+bool SameBytes(const char* a, const char* b, size_t n) {
+  if (n > 32) return memcmp(a, b, n) == 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// Adds text to a value as the dialect reads it: TAB, LF and a CR LF pair
+// each become one space; a lone CR stays.
+void AppendText(std::string& value, const char* text, size_t length) {
+  // The line break and indentation between elements: all spaces once folded.
+  if (length >= 2 && text[0] == '\r' && text[1] == '\n') {
+    size_t i = 2;
+    while (i < length && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i == length) {
+      value.append(length - 1, ' ');
+      return;
+    }
+  }
+  const size_t old = value.size();
+  value.append(text, length);
+  char* p = value.data() + old;
+  char* const stop = p + length;
+  // Most text needs no change past its first TAB, LF or CR.
+  while (p < stop && *p != '\t' && *p != '\n' && *p != '\r') ++p;
+  if (p == stop) return;
+  char* out = p;
+  for (; p < stop; ++p) {
+    char c = *p;
+    if (c == '\t' || c == '\n') {
+      c = ' ';
+    } else if (c == '\r' && p + 1 < stop && p[1] == '\n') {
+      c = ' ';
+      ++p;
+    }
+    *out++ = c;
+  }
+  value.resize(static_cast<size_t>(out - value.data()));
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ loading
 
 int tqXmlParser::ParseFile(const char* path) {
-  tokens_.clear();
   tqFile file;
   if (!path || !file.Open(path, TQFILE_READ | TQFILE_EXISTING)) {
     return Fail(XML_OPEN_FAILED, "ファイル %s のオープンに失敗しました。", path ? path : "");
@@ -231,66 +431,34 @@ int tqXmlParser::ParseFile(const char* path) {
 }
 
 int tqXmlParser::ParseMem(const void* data, size_t length) {
-  tokens_.clear();
   if (!data) return Fail(XML_NO_BUFFER, "読み込みバッファが無効です。");
+  // What an earlier parse found joins the tree first: this parse's root
+  // element goes in front of it.
+  Materialise();
   tqXmlReader reader;
   // A copy the private heap cannot supply (or a missing tree root) fails the
   // load as a missing buffer would.
   if (!tree_ || !reader.Load(data, length)) return Fail(XML_NO_BUFFER, "読み込みバッファが無効です。");
-  Tokenise(reader);
   const char* text = reader.Data();
-  if (!CheckDeclaration(text)) {
-    tokens_.clear();
+  const char* end = text + reader.Size();
+
+  // The declaration must be the first token, which a first byte other than
+  // "<" rules out (text, or a dropped ">" followed by another token).
+  const char* declarationEnd = nullptr;
+  if (text < end && *text == '<') {
+    const char* d = text + DelimiterScanner(text, reader.Size()).Next(1);
+    if (d < end) declarationEnd = *d == '>' ? d + 1 : d;
+  }
+  if (!declarationEnd || !CheckDeclaration(text, static_cast<size_t>(declarationEnd - text))) {
     return Fail(XML_BAD_FORMAT, "読み込みできない形式のファイルです。");
   }
-  RemoveComments(text);
-  int code = XML_OK;
-  for (size_t i = 1; i < tokens_.size(); ++i) {
-    if (tokens_[i].length && text[tokens_[i].begin] == '<') {
-      code = ParseElements(text, i);
-      break;
-    }
-  }
-  tokens_.clear();
-  error_ = code;
-  return code;
+  parsed_ = new tqXmlNodeList;
+  error_ = ParseElements(text, end, declarationEnd);
+  return error_;
 }
 
-// TAB and LF become spaces; "<" starts a token and ">" ends one (neither
-// when it is the first character); text after the last ">" is no token.
-// Trail bytes of double-byte characters never take the values of "<", ">",
-// TAB or LF, so the scan can go byte by byte.
-void tqXmlParser::Tokenise(tqXmlReader& reader) {
-  char* text = reader.Data();
-  const uint32_t size = reader.Size();
-  tokens_.reserve(size / 16 + 4);
-  uint32_t start = 0;
-  for (uint32_t i = 0; i < size; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c > '>') continue;
-    switch (c) {
-      case '\t':
-      case '\n':
-        text[i] = ' ';
-        break;
-      case '<':
-        if (i) tokens_.push_back({start, i - start});
-        start = i;
-        break;
-      case '>':
-        if (i) tokens_.push_back({start, i + 1 - start});
-        start = i + 1;
-        break;
-      default:
-        break;
-    }
-  }
-}
-
-bool tqXmlParser::CheckDeclaration(const char* text) {
-  if (tokens_.empty()) return false;
-  const Token& first = tokens_[0];
-  if (!ParseTag(text + first.begin, first.length, "<?", "?>", tag_)) return false;
+bool tqXmlParser::CheckDeclaration(const char* token, size_t length) {
+  if (!ParseTag(token, length, "<?", 2, "?>", 2, tag_)) return false;
   if (tag_.nameLength != 3 || memcmp(tag_.name, "xml", 3) != 0) return false;
   for (const TagAttribute& a : tag_.attributes) {
     if (EqualNoCase(a.name, a.nameLength, "version") && EqualNoCase(a.value, a.valueLength, "1.0")) {
@@ -300,44 +468,14 @@ bool tqXmlParser::CheckDeclaration(const char* text) {
   return false;
 }
 
-// A comment runs from a token starting with "<!--" to the first token from
-// there on that ends with "-->" (3 bytes at least). When no such end exists
-// from one beginning on, none exists from any later one either, so the scan
-// for ends stops there and the pass stays linear.
-void tqXmlParser::RemoveComments(const char* text) {
-  size_t out = 0;
-  size_t count = tokens_.size();
-  bool endsRemain = true;
-  for (size_t i = 0; i < count;) {
-    const Token t = tokens_[i];
-    if (endsRemain && t.length >= 4 && memcmp(text + t.begin, "<!--", 4) == 0) {
-      size_t j = i;
-      for (; j < count; ++j) {
-        const Token& e = tokens_[j];
-        if (e.length >= 3 && memcmp(text + e.begin + e.length - 3, "-->", 3) == 0) break;
-      }
-      if (j < count) {
-        i = j + 1;
-        continue;
-      }
-      endsRemain = false;
-    }
-    tokens_[out++] = t;
-    ++i;
-  }
-  tokens_.resize(out);
-}
-
 // Parses one tag token between its delimiters into tag: the first word is
 // the name, then words with "=" are attributes until the first word that is
 // not one or whose value is invalid (that case leaves a message, no code).
-bool tqXmlParser::ParseTag(const char* token, size_t length, const char* open, const char* close,
-                           Tag& tag) {
+bool tqXmlParser::ParseTag(const char* token, size_t length, const char* open, size_t openLength,
+                           const char* close, size_t closeLength, Tag& tag) {
   tag.name = nullptr;
   tag.nameLength = 0;
   tag.attributes.clear();
-  const size_t openLength = strlen(open);
-  const size_t closeLength = strlen(close);
   if (length < openLength || !EqualNoCase(token, open, openLength)) {
     SetMessage("タグではありません。");
     return false;
@@ -351,13 +489,18 @@ bool tqXmlParser::ParseTag(const char* token, size_t length, const char* open, c
   const char* end = token + (length >= closeLength ? length - closeLength : length);
   if (end < p) end = p;
 
-  // A word is a run of bytes up to the next single-byte space: trail bytes
-  // are never 0x20, so a double-byte character cannot be cut by this.
+  // Words are separated by spaces, TABs and LFs (a CR LF pair counts as its
+  // LF). No trail byte takes any of these values, so a double-byte character
+  // is never cut.
+  auto separator = [end](const char* q) {
+    const char c = *q;
+    return c == ' ' || c == '\t' || c == '\n' || (c == '\r' && q + 1 < end && q[1] == '\n');
+  };
   auto nextWord = [&](const char*& wordBegin, const char*& wordEnd) {
-    while (p < end && *p == ' ') ++p;
+    while (p < end && separator(p)) ++p;
     if (p == end) return false;
     wordBegin = p;
-    while (p < end && *p != ' ') ++p;
+    while (p < end && !separator(p)) ++p;
     wordEnd = p;
     return true;
   };
@@ -401,53 +544,153 @@ bool tqXmlParser::ParseTag(const char* token, size_t length, const char* open, c
   return true;
 }
 
-bool tqXmlParser::FillElement(tqXmlTreeNode* element, const Tag& tag) {
-  element->name.assign(tag.name, tag.nameLength);
-  for (const TagAttribute& a : tag.attributes) {
-    tqXmlTreeNode* attribute = AddAttribute(element);
-    if (!attribute) return false;
-    attribute->name.assign(a.name, a.nameLength);
-    attribute->value.assign(a.value, a.valueLength);
+// Name and attributes; the attributes in the model's order, the last first.
+void tqXmlParser::Fill(tqXmlNode& node, const Tag& tag) {
+  node.name.assign(tag.name, tag.nameLength);
+  const size_t count = tag.attributes.size();
+  if (!count) return;
+  node.attributes = new tqXmlAttributeList(count);
+  for (size_t i = 0; i < count; ++i) {
+    const TagAttribute& a = tag.attributes[i];
+    tqXmlAttribute& target = (*node.attributes)[count - 1 - i];
+    target.name.assign(a.name, a.nameLength);
+    target.value.assign(a.value, a.valueLength);
   }
-  return true;
 }
 
-// The root element starts at token `position`. Text tokens go to the open
-// element's value, start tags open a child, an end tag must name the open
-// element and closes it; the end of the tokens closes every open element.
-int tqXmlParser::ParseElements(const char* text, size_t position) {
-  std::vector<tqXmlTreeNode*> open;
-  {
-    tqXmlTreeNode* root = AddElement(tree_);
-    if (!root) return Fail(XML_NO_BUFFER, "読み込みバッファが無効です。");
-    const Token& t = tokens_[position];
-    if (!ParseTag(text + t.begin, t.length, "<", ">", tag_)) return XML_BAD_TAG;
-    if (!FillElement(root, tag_)) return Fail(XML_NO_BUFFER, "読み込みバッファが無効です。");
-    open.push_back(root);
+// Elements under construction live on a stack of their own: an open element,
+// then its finished children, then its open child, and so on. Closing an
+// element moves its finished children (they stand right above it) into its
+// children sequence, last first, which is the model's order.
+namespace {
+
+class ElementStack {
+ public:
+  ElementStack() { nodes_.reserve(64); }
+  bool Empty() const { return open_.empty(); }
+  tqXmlNode& Current() { return nodes_[open_.back()]; }
+  tqXmlNode& Open() {
+    open_.push_back(nodes_.size());
+    return nodes_.emplace_back();
   }
-  const size_t count = tokens_.size();
-  for (++position; position < count; ++position) {
-    const Token& t = tokens_[position];
-    const char* token = text + t.begin;
-    tqXmlTreeNode* current = open.back();
-    if (!t.length || token[0] != '<') {
-      current->value.append(token, t.length);
+  void Close() {
+    const size_t at = open_.back();
+    open_.pop_back();
+    const size_t count = nodes_.size() - at - 1;
+    if (count) {
+      tqXmlNodeList* children = new tqXmlNodeList;
+      children->reserve(count);
+      for (size_t i = nodes_.size(); i-- > at + 1;) children->push_back(std::move(nodes_[i]));
+      nodes_.resize(at + 1);
+      nodes_[at].children = children;
+    }
+  }
+  // The root element, once every element is closed.
+  tqXmlNode TakeRoot() { return std::move(nodes_[0]); }
+  bool HasRoot() const { return !nodes_.empty(); }
+
+ private:
+  std::vector<tqXmlNode> nodes_;
+  std::vector<size_t> open_;
+};
+
+}  // namespace
+
+// From the token after the declaration: text before the root element and
+// after its end is ignored; inside it, text tokens go to the open element's
+// value, start tags open a child, an end tag must name the open element and
+// closes it, and the end of the input closes every open element.
+int tqXmlParser::ParseElements(const char* text, const char* end, const char* p) {
+  const size_t size = static_cast<size_t>(end - text);
+  DelimiterScanner scanner(text, size);
+  ElementStack elements;
+  bool commentEndsRemain = true;
+  int code = XML_OK;
+  while (p < end) {
+    const char* begin = p;
+    const char* d = text + scanner.Next(static_cast<size_t>(p - text) + (*p == '<' ? 1 : 0));
+    if (d == end) break;  // text after the last ">" is no token
+    p = *d == '>' ? d + 1 : d;
+    const size_t length = static_cast<size_t>(p - begin);
+    if (length == 0) continue;
+    if (*begin != '<') {
+      if (!elements.Empty()) {
+        const size_t from = static_cast<size_t>(begin - text);
+        if (scanner.MayHoldBlanks(from, from + length, false)) {
+          AppendText(elements.Current().value, begin, length);
+        } else {
+          elements.Current().value.append(begin, length);
+        }
+      }
       continue;
     }
-    if (!ParseTag(token, t.length, "<", ">", tag_)) return XML_BAD_TAG;
+    if (commentEndsRemain && length >= 4 && begin[1] == '!' && begin[2] == '-' && begin[3] == '-') {
+      const char* commentEnd = FindCommentEnd(begin, end);
+      if (commentEnd) {
+        p = commentEnd + 3;
+        continue;
+      }
+      // No comment begun from here on can end either.
+      commentEndsRemain = false;
+    }
+    if (!elements.HasRoot()) {
+      // The root element; a start tag that fails leaves it nameless.
+      tqXmlNode& root = elements.Open();
+      if (!ParseTag(begin, length, "<", 1, ">", 1, tag_)) {
+        code = XML_BAD_TAG;
+        break;
+      }
+      Fill(root, tag_);
+      continue;
+    }
+    // A tag that is one plain word ("<name>", "</name>") parses to that word
+    // alone; anything else takes the full tag parse.
+    const size_t from = static_cast<size_t>(begin - text) + 1;
+    if (begin[length - 1] == '>' && length > 2 &&
+        (!scanner.MayHoldBlanks(from, from + length - 2, true) || !HasSeparator(begin + 1, length - 2))) {
+      tag_.name = begin + 1;
+      tag_.nameLength = length - 2;
+      tag_.attributes.clear();
+    } else if (!ParseTag(begin, length, "<", 1, ">", 1, tag_)) {
+      code = XML_BAD_TAG;
+      break;
+    }
     if (tag_.name[0] != '/') {
-      tqXmlTreeNode* child = AddElement(current);
-      if (!child || !FillElement(child, tag_)) return Fail(XML_NO_BUFFER, "読み込みバッファが無効です。");
-      open.push_back(child);
+      tqXmlNode& element = elements.Open();
+      Fill(element, tag_);
+      // The usual element holds text and then its own plain end tag: take
+      // the two tokens at once.
+      const size_t textEnd = scanner.Next(static_cast<size_t>(p - text));
+      if (textEnd < size && text[textEnd] == '<' && text[textEnd + 1] == '/') {
+        const size_t tagEnd = scanner.Next(textEnd + 1);
+        const std::string& name = element.name;
+        if (tagEnd < size && text[tagEnd] == '>' && tagEnd - textEnd - 2 == name.size() &&
+            SameBytes(text + textEnd + 2, name.data(), name.size())) {
+          const size_t from = static_cast<size_t>(p - text);
+          if (scanner.MayHoldBlanks(from, textEnd, false)) {
+            AppendText(element.value, p, textEnd - from);
+          } else {
+            element.value.append(p, textEnd - from);
+          }
+          elements.Close();
+          p = text + tagEnd + 1;
+          if (elements.Empty()) break;
+        }
+      }
       continue;
     }
-    if (tag_.nameLength - 1 != current->name.size() ||
-        memcmp(tag_.name + 1, current->name.data(), tag_.nameLength - 1) != 0) {
-      return Fail(XML_BAD_END_TAG, "タグ終端<%s>が不正です。",
+    const std::string& name = elements.Current().name;
+    if (tag_.nameLength - 1 != name.size() || !SameBytes(tag_.name + 1, name.data(), name.size())) {
+      code = Fail(XML_BAD_END_TAG, "タグ終端<%s>が不正です。",
                   MessageArgument(tag_.name, tag_.nameLength).c_str());
+      break;
     }
-    open.pop_back();
-    if (open.empty()) break;  // tokens after the root's end tag are ignored
+    elements.Close();
+    if (elements.Empty()) break;  // tokens after the root's end tag are ignored
   }
-  return XML_OK;
+  // Elements left open (at the end of the input, or by a failure) are
+  // complete as they stand.
+  while (!elements.Empty()) elements.Close();
+  if (elements.HasRoot()) parsed_->push_back(elements.TakeRoot());
+  return code;
 }

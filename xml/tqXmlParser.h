@@ -2,6 +2,11 @@
 // tree back to text. The dialect is small and not standard XML; its quirks
 // (tokens cut at "<" and ">", siblings linked in front, no escaping) are what
 // the settings files rely on.
+//
+// Loading is one pass over the bytes that builds the document model directly;
+// the tree of tracked nodes is made from that result when it is first asked
+// for (Tree(), RootElement(), WriteText, a second parse), so loading a
+// document costs no tracked block per element.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +15,7 @@
 #include <vector>
 
 #include "tqClassBase/tqClassBase.h"
+#include "xml/tqXmlNode.h"
 
 // One node of the parser's tree. Element nodes carry a nameless attribute
 // root whose children are the attributes (name and value each). A node owns
@@ -32,8 +38,9 @@ class tqXmlTreeNode : public tqClassBase {
   tqXmlTreeNode* allocNext_ = nullptr;
 };
 
-// The document's character source: a private-heap copy of the input with
-// CR LF folded to LF, ending at the first zero byte, followed by 8 zero bytes.
+// The document's character source: a private-heap copy of the input up to its
+// first zero byte, followed by 8 zero bytes. (The parser reads a CR LF pair
+// as the one LF it stands for.)
 class tqXmlReader {
  public:
   tqXmlReader() = default;
@@ -51,8 +58,6 @@ class tqXmlReader {
   char* data_ = nullptr;
   uint32_t size_ = 0;
 };
-
-class tqXmlNode;
 
 class tqXmlParser : public tqClassBase {
  public:
@@ -83,6 +88,14 @@ class tqXmlParser : public tqClassBase {
   // The tree is not cleared first: the new root element goes in front.
   int ParseMem(const void* data, size_t length);
 
+  // Hands the elements of the last successful parse to the document model
+  // (front first, in model order) and keeps standing for them: the tree is
+  // made from that sequence when it is asked for, so the caller must call
+  // Materialise() before it changes the sequence. None when nothing waits.
+  tqXmlNodeList* TakeParsed();
+  // Makes the tree nodes of what the last parse found, if not done yet.
+  void Materialise();
+
   // Renders the tree as text. *size is the buffer's capacity on entry
   // (ignored without a buffer) and the length of the whole text on success;
   // without a buffer the text is only measured. Nothing is terminated.
@@ -96,8 +109,14 @@ class tqXmlParser : public tqClassBase {
 
   // The nameless tree root (none only when memory ran out); its children are
   // the top-level elements, the root element first.
-  tqXmlTreeNode* Tree() const { return tree_; }
-  tqXmlTreeNode* RootElement() const { return tree_ ? tree_->firstChild : nullptr; }
+  tqXmlTreeNode* Tree() {
+    Materialise();
+    return tree_;
+  }
+  tqXmlTreeNode* RootElement() {
+    Materialise();
+    return tree_ ? tree_->firstChild : nullptr;
+  }
 
   // A new node linked in front of parent's children (the tree root when
   // parent is none). Elements get an empty attribute root. None when memory
@@ -118,10 +137,6 @@ class tqXmlParser : public tqClassBase {
   void SetMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
  private:
-  struct Token {
-    uint32_t begin;
-    uint32_t length;
-  };
   struct TagAttribute {
     const char* name;
     size_t nameLength;
@@ -137,18 +152,21 @@ class tqXmlParser : public tqClassBase {
   tqXmlTreeNode* NewNode();
   void FreeNode(tqXmlTreeNode* node);
   void ReleaseTree();
-  void Tokenise(tqXmlReader& reader);
-  bool CheckDeclaration(const char* text);
-  void RemoveComments(const char* text);
-  bool ParseTag(const char* token, size_t length, const char* open, const char* close, Tag& tag);
-  int ParseElements(const char* text, size_t position);
-  bool FillElement(tqXmlTreeNode* element, const Tag& tag);
+  void MaterialiseFrom(const tqXmlNodeList& list);
+  bool CheckDeclaration(const char* token, size_t length);
+  bool ParseTag(const char* token, size_t length, const char* open, size_t openLength, const char* close,
+                size_t closeLength, Tag& tag);
+  int ParseElements(const char* text, const char* end, const char* start);
+  void Fill(tqXmlNode& node, const Tag& tag);
 
   tqXmlTreeNode* tree_ = nullptr;
-  std::vector<Token> tokens_;
   int error_ = 0;
   char message_[MESSAGE_SIZE] = {};
   Tag tag_;  // scratch of the tag parse, kept between tags to save allocations
   tqXmlTreeNode* allocFirst_ = nullptr;
   tqXmlTreeNode* allocLast_ = nullptr;
+  // Elements found by the last parse whose tree nodes are not made yet:
+  // owned until TakeParsed, then the document model's sequence.
+  tqXmlNodeList* parsed_ = nullptr;
+  const tqXmlNodeList* lent_ = nullptr;
 };

@@ -157,6 +157,9 @@ int tqXml::GetStrPath(std::string& dst, const char* def, const std::vector<std::
 // and a missing one is appended at the end of its sequence.
 int tqXml::SetNames(const char* text, const std::vector<std::string>& names) {
   if (!top_) return 0;
+  // The parser's tree stands for the model as it was read: make it before
+  // the model changes.
+  if (parser_) parser_->Materialise();
   std::vector<std::string> path;
   path.reserve(names.size() + 1);
   path.emplace_back("document");

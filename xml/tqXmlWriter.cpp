@@ -68,6 +68,7 @@ constexpr uint64_t kMaxText = 0x7FFFFFFFu;
 }  // namespace
 
 bool tqXmlParser::BuildTree(const std::vector<tqXmlNode>& top) {
+  Materialise();
   if (!tree_) return false;
   struct Work {
     const tqXmlNodeList* list;
@@ -115,6 +116,7 @@ bool tqXmlParser::BuildTree(const std::vector<tqXmlNode>& top) {
 }
 
 int tqXmlParser::WriteText(char* buffer, uint64_t* size) {
+  Materialise();
   if (!tree_ || !tree_->firstChild) return Fail(XML_NOTHING_TO_SAVE, "保存情報がありません。");
   TextSink sink{buffer, buffer && size ? *size : 0};
   sink.Put("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n");

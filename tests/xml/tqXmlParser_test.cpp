@@ -204,7 +204,8 @@ TEST(XmlModel, EmptyDocumentAndTopLevelNames) {
 }
 
 // Every tree node is a tracked block: the tree root, each element and its
-// attribute root, each attribute; all of them go with the document.
+// attribute root, each attribute. Loading makes them when the tree is first
+// asked for; all of them go with the document.
 TEST(XmlTree, NodesAreTrackedAndReleased) {
   const int before = TrackedCount();
   {
@@ -212,11 +213,58 @@ TEST(XmlTree, NodesAreTrackedAndReleased) {
     ASSERT_NE(xml, nullptr);
     const std::string text = Doc("<document x='1'><b>2</b></document>");
     ASSERT_EQ(xml->OpenMem(text.data(), text.size()), 1);
-    // tqXml, parser, tree root, document + attribute root + x, b + attribute root.
+    EXPECT_EQ(TrackedCount() - before, 3);  // tqXml, parser, tree root
+    ASSERT_NE(xml->Parser()->RootElement(), nullptr);
+    // document + attribute root + x, b + attribute root.
     EXPECT_EQ(TrackedCount() - before, 8);
     delete xml;
   }
   EXPECT_EQ(TrackedCount(), before);
+}
+
+// Lists a tree: sibling order along next links, attributes likewise, values
+// of every element; checks the back links on the way.
+std::string TreeDump(tqXmlTreeNode* first, int depth = 0) {
+  std::string out;
+  for (tqXmlTreeNode* n = first; n; n = n->next) {
+    EXPECT_TRUE(n->next == nullptr || n->next->prev == n);
+    EXPECT_TRUE(n->firstChild == nullptr || n->firstChild->parent == n);
+    out.append(depth * 2, ' ');
+    out += n->name;
+    for (tqXmlTreeNode* a = n->attributes ? n->attributes->firstChild : nullptr; a; a = a->next) {
+      EXPECT_EQ(a->parent, n->attributes);
+      out += " " + a->name + "=[" + a->value + "]";
+    }
+    out += " {" + n->value + "}\n" + TreeDump(n->firstChild, depth + 1);
+  }
+  return out;
+}
+
+// The tree links each new node in front of its siblings: the last child of
+// the file comes first, as do attributes; element texts are kept whole.
+TEST(XmlTree, TreeOfAParse) {
+  tqXml xml;
+  ASSERT_EQ(Parse(xml, Doc("<document a='1' b='2'>t<x>1</x><y><z>3</z></y>u</document>")), 0);
+  EXPECT_EQ(TreeDump(xml.Parser()->Tree()->firstChild),
+            "document b=[2] a=[1] {tu}\n"
+            "  y {}\n"
+            "    z {3}\n"
+            "  x {1}\n");
+  EXPECT_EQ(xml.Parser()->Tree()->next, nullptr);
+  EXPECT_EQ(xml.Parser()->RootElement()->parent, xml.Parser()->Tree());
+
+  // An update leaves the tree as it was read.
+  xml.SetStr("new", 1, "x");
+  EXPECT_EQ(TreeDump(xml.Parser()->RootElement()),
+            "document b=[2] a=[1] {tu}\n  y {}\n    z {3}\n  x {1}\n");
+
+  // A second parse on the same parser puts its root element in front.
+  tqXmlParser parser;
+  const std::string first = Doc("<one>1</one>");
+  const std::string second = Doc("<two>2</two>");
+  ASSERT_EQ(parser.ParseMem(first.data(), first.size()), 0);
+  ASSERT_EQ(parser.ParseMem(second.data(), second.size()), 0);
+  EXPECT_EQ(TreeDump(parser.RootElement()), "two {2}\none {1}\n");
 }
 
 TEST(XmlTree, LinkingInFrontAndRemoval) {
