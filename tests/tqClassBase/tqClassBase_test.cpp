@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/support/tqTestSupport.h"
+#include "platform/tqPlatform.h"
 #include "tqClassBase/tqClassBase"
 
 namespace {
@@ -106,6 +107,7 @@ TEST(PrivateHeap, LifecycleAndUseCounts) {
   EXPECT_EQ(DestroyPrivateHeap(), 1);
   ASSERT_EQ(tqtest::Diagnostics().lines.size(), 2u);
   EXPECT_EQ(tqtest::Diagnostics().lines[1], "ヒープを破棄しました。");
+  ASSERT_EQ(CreatePrivateHeap(10485760), 1);
 }
 
 TEST(Diagnostics, LinesAndBoxesAreCutAt500Bytes) {
@@ -138,18 +140,12 @@ TEST(Diagnostics, ErrorBoxFromAWorkerThreadBlocksOnlyThatThread) {
   EXPECT_EQ(tqtest::Diagnostics().boxes[0], "worker 7");
 }
 
-// The 1998 seeding fills the state from a 69069 linear congruential sequence;
-// loading that state into the standard library's generator gives an
-// independent reference for the twister and its tempering.
+// The 1998 seeding fills the state with seed, 69069 * seed, ...; loading that
+// state into the standard library's generator gives an independent reference
+// for the twister and its tempering.
 std::mt19937 Reference(uint32_t seed) {
   std::ostringstream state;
-  for (int i = 0; i < 624; ++i) {
-    uint32_t word = seed & 0xffff0000u;
-    seed = 69069 * seed + 1;
-    word |= (seed & 0xffff0000u) >> 16;
-    seed = 69069 * seed + 1;
-    state << word << ' ';
-  }
+  for (int i = 0; i < 624; ++i, seed *= 69069) state << seed << ' ';
   state << 624;
   std::mt19937 reference;
   std::istringstream in(state.str());
@@ -192,6 +188,7 @@ TEST(Library, StartupCreatesHeapAndRandomOnceAndShutdownUndoesIt) {
   LibraryShutdown();
   EXPECT_EQ(g_tqRandom, nullptr);
   EXPECT_EQ(PrivateAlloc(0, 8), nullptr);  // the heap is gone
+  ASSERT_EQ(CreatePrivateHeap(10485760), 1);
 }
 
 }  // namespace
