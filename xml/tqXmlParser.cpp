@@ -12,6 +12,7 @@
 // bounded by memory, never by the call stack.
 #include "xml/tqXmlParser.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -318,6 +319,14 @@ class DelimiterScanner {
     }
     return size_;
   }
+  // True when the bytes [from, to) are known to be spaces only.
+  bool AllSpaces(size_t from, size_t to) const {
+    if (from >= to) return true;
+    if (from < base_ || to - base_ > 64) return false;
+    const size_t n = to - from;
+    const uint64_t range = n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
+    return ((masks_.spaces >> (from - base_)) & range) == range;
+  }
   // False when the bytes [from, to) hold no TAB, LF or CR (no space either,
   // with spaces set); true when they may.
   bool MayHoldBlanks(size_t from, size_t to, bool spaces) const {
@@ -374,6 +383,8 @@ bool SameBytes(const char* a, const char* b, size_t n) {
 // Adds text to a value as the dialect reads it: TAB, LF and a CR LF pair
 // each become one space; a lone CR stays.
 void AppendText(std::string& value, const char* text, size_t length) {
+  // Parents gather many short pieces: grow in bigger steps from the start.
+  if (value.size() + length > value.capacity()) value.reserve(std::max<size_t>(2 * value.capacity(), 128));
   // The line break and indentation between elements: all spaces once folded.
   if (length >= 2 && text[0] == '\r' && text[1] == '\n') {
     size_t i = 2;
@@ -616,7 +627,12 @@ int tqXmlParser::ParseElements(const char* text, const char* end, const char* p)
     if (*begin != '<') {
       if (!elements.Empty()) {
         const size_t from = static_cast<size_t>(begin - text);
-        if (scanner.MayHoldBlanks(from, from + length, false)) {
+        if (length >= 2 && begin[0] == '\r' && begin[1] == '\n' && scanner.AllSpaces(from + 2, from + length)) {
+          // A line break and indentation: spaces once folded.
+          std::string& value = elements.Current().value;
+          if (value.size() + length > value.capacity()) value.reserve(std::max<size_t>(2 * value.capacity(), 128));
+          value.append(length - 1, ' ');
+        } else if (scanner.MayHoldBlanks(from, from + length, false)) {
           AppendText(elements.Current().value, begin, length);
         } else {
           elements.Current().value.append(begin, length);
