@@ -1,4 +1,5 @@
-// Loads arbitrary bytes as an XML document and walks everything the queries
+// Loads arbitrary bytes as an XML document, holds the result against a
+// literal reading of the dialect's stages, and walks everything the queries
 // can reach.
 #include <cstdint>
 #include <cstring>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "tqClassBase/tqClassBase.h"
+#include "fuzz/xml_reference.h"
 #include "xml/tqXml.h"
 
 namespace {
@@ -14,6 +16,44 @@ bool heapReady = CreatePrivateHeap(10485760) != 0;
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
+}
+
+// The parser's tree against the reference's: same nodes in the same order.
+bool SameTree(const tqXmlTreeNode* first, const std::vector<std::unique_ptr<xmlref::Node>>& nodes) {
+  const tqXmlTreeNode* n = first;
+  for (const auto& want : nodes) {
+    if (!n || n->name != want->name || n->value != want->value) return false;
+    const tqXmlTreeNode* a = n->attributes ? n->attributes->firstChild : nullptr;
+    for (const auto& attribute : want->attributes) {
+      if (!a || a->name != attribute.first || a->value != attribute.second) return false;
+      a = a->next;
+    }
+    if (a || !SameTree(n->firstChild, want->children)) return false;
+    n = n->next;
+  }
+  return n == nullptr;
+}
+
+// The model against the reference's tree: sequences copy the tree's order.
+bool SameModel(const tqXmlNodeList* list, const std::vector<std::unique_ptr<xmlref::Node>>& nodes) {
+  const size_t count = list ? list->size() : 0;
+  if (count != nodes.size()) return false;
+  for (size_t i = 0; i < count; ++i) {
+    const tqXmlNode& n = (*list)[i];
+    const xmlref::Node& want = *nodes[i];
+    if (n.name != want.name || n.value != want.value) return false;
+    const size_t attributes = n.attributes ? n.attributes->size() : 0;
+    if (attributes != want.attributes.size()) return false;
+    for (size_t k = 0; k < attributes; ++k) {
+      if ((*n.attributes)[k].name != want.attributes[k].first ||
+          (*n.attributes)[k].value != want.attributes[k].second) {
+        return false;
+      }
+    }
+    if (n.children && n.children->empty()) return false;
+    if (!SameModel(n.children, want.children)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -31,6 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(code == 0 || (code >= 3 && code <= 6));
   Check(strlen(xml.Parser()->Message()) < tqXmlParser::MESSAGE_SIZE);
   Check(xml.Top() != nullptr);
+  if (size <= 65536) {
+    xmlref::Parser reference;
+    reference.Parse(text.data(), size);
+    Check(code == reference.result.code);
+    Check(reference.result.message == xml.Parser()->Message());
+    if (opened) Check(SameModel(xml.Top(), reference.result.top));
+    Check(SameTree(xml.Parser()->RootElement(), reference.result.top));
+  }
   if (!opened) {
     Check(xml.Top()->empty());
     return 0;
