@@ -19,15 +19,18 @@ namespace {
 const std::string& Document() {
   static const std::string text = [] {
     // 設定 and 音量 in Shift_JIS.
-    const std::string japanese[] = {"\x90\xdd\x92\xe8", "\x89\xb9\x97\xca", "\x83\x5c\x83\x74\x83\x67"};
+    const std::string japanese[] = {"\x90\xdd\x92\xe8", "\x89\xb9\x97\xca",
+                                    "\x83\x5c\x83\x74\x83\x67"};
     std::string s = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<document>\r\n";
     for (int section = 0; s.size() < (1u << 20) - 512; ++section) {
       const std::string name = "SECTION" + std::to_string(section);
       if (section % 10 == 0) s += "  <!-- settings of " + name + " -->\r\n";
-      s += "  <" + name + (section % 4 == 0 ? " mode=\"" + std::to_string(section % 3) + "\"" : "") + ">\r\n";
+      s += "  <" + name +
+           (section % 4 == 0 ? " mode=\"" + std::to_string(section % 3) + "\"" : "") + ">\r\n";
       for (int key = 0; key < 12; ++key) {
         const std::string k = "key" + std::to_string(key);
-        std::string value = key % 3 == 0 ? japanese[(section + key) % 3] : "text " + std::to_string(section * 7 + key);
+        std::string value = key % 3 == 0 ? japanese[(section + key) % 3]
+                                         : "text " + std::to_string(section * 7 + key);
         s += "    <" + k + ">" + value + "</" + k + ">\r\n";
       }
       s += "  </" + name + ">\r\n";
@@ -58,7 +61,10 @@ void BM_Pugixml(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
 }
 
-BENCHMARK(BM_TqXmlOpenMem)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+BENCHMARK(BM_TqXmlOpenMem)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_Pugixml)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 
 // Keeps the medians while the console shows the table.
@@ -67,7 +73,8 @@ class MedianReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> medians;
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.aggregate_name == "median") medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+      if (run.aggregate_name == "median")
+        medians[run.run_name.function_name] = run.GetAdjustedRealTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tqClassBase/tqClassBase.h"
 #include "fuzz/xml_reference.h"
+#include "tqClassBase/tqClassBase.h"
 #include "xml/tqXml.h"
 
 namespace {

@@ -15,8 +15,10 @@ namespace xmlref {
 struct Node {
   std::string name, value;
   std::vector<std::pair<std::string, std::string>> attributes;  // tree order
-  std::vector<std::unique_ptr<Node>> children;                   // tree order
-  void LinkAttribute(std::string n, std::string v) { attributes.insert(attributes.begin(), {n, v}); }
+  std::vector<std::unique_ptr<Node>> children;                  // tree order
+  void LinkAttribute(std::string n, std::string v) {
+    attributes.insert(attributes.begin(), {n, v});
+  }
 };
 
 struct Result {
@@ -48,7 +50,8 @@ class Parser {
     text_ = std::string(folded.c_str());
     Tokenise();
     Tag declaration;
-    bool ok = !tokens_.empty() && ParseTag(tokens_[0], "<?", "?>", declaration) && declaration.name == "xml";
+    bool ok = !tokens_.empty() && ParseTag(tokens_[0], "<?", "?>", declaration) &&
+              declaration.name == "xml";
     bool version = false;
     for (auto& a : declaration.attributes) {
       if (NoCase(a.first, "version") && NoCase(a.second, "1.0")) version = true;

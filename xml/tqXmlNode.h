@@ -49,4 +49,3 @@ class tqXmlNode {
 
 // Releases a sequence and everything below it without recursion.
 void tqXmlDestroyList(tqXmlNodeList* list);
-

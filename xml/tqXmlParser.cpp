@@ -279,8 +279,9 @@ ByteMasks MasksOf(const char* p, size_t available) {
       __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
       uint64_t delimiters = static_cast<uint32_t>(
           _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lt), _mm_cmpeq_epi8(bytes, gt))));
-      __m128i control = _mm_or_si128(_mm_cmpeq_epi8(bytes, tab),
-                                     _mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+      __m128i control =
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, tab),
+                       _mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
       uint64_t controls = static_cast<uint32_t>(_mm_movemask_epi8(control));
       uint64_t spaces = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, space)));
       masks.delimiters |= delimiters << (16 * i);
@@ -364,7 +365,8 @@ const char* FindCommentEnd(const char* begin, const char* end) {
 bool HasSeparator(const char* p, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(p[i]);
-    if (c <= ' ' && (c == ' ' || c == '\t' || c == '\n' || (c == '\r' && i + 1 < n && p[i + 1] == '\n'))) {
+    if (c <= ' ' &&
+        (c == ' ' || c == '\t' || c == '\n' || (c == '\r' && i + 1 < n && p[i + 1] == '\n'))) {
       return true;
     }
   }
@@ -384,7 +386,8 @@ bool SameBytes(const char* a, const char* b, size_t n) {
 // each become one space; a lone CR stays.
 void AppendText(std::string& value, const char* text, size_t length) {
   // Parents gather many short pieces: grow in bigger steps from the start.
-  if (value.size() + length > value.capacity()) value.reserve(std::max<size_t>(2 * value.capacity(), 128));
+  if (value.size() + length > value.capacity())
+    value.reserve(std::max<size_t>(2 * value.capacity(), 128));
   // The line break and indentation between elements: all spaces once folded.
   if (length >= 2 && text[0] == '\r' && text[1] == '\n') {
     size_t i = 2;
@@ -449,7 +452,8 @@ int tqXmlParser::ParseMem(const void* data, size_t length) {
   tqXmlReader reader;
   // A copy the private heap cannot supply (or a missing tree root) fails the
   // load as a missing buffer would.
-  if (!tree_ || !reader.Load(data, length)) return Fail(XML_NO_BUFFER, "読み込みバッファが無効です。");
+  if (!tree_ || !reader.Load(data, length))
+    return Fail(XML_NO_BUFFER, "読み込みバッファが無効です。");
   const char* text = reader.Data();
   const char* end = text + reader.Size();
 
@@ -472,7 +476,8 @@ bool tqXmlParser::CheckDeclaration(const char* token, size_t length) {
   if (!ParseTag(token, length, "<?", 2, "?>", 2, tag_)) return false;
   if (tag_.nameLength != 3 || memcmp(tag_.name, "xml", 3) != 0) return false;
   for (const TagAttribute& a : tag_.attributes) {
-    if (EqualNoCase(a.name, a.nameLength, "version") && EqualNoCase(a.value, a.valueLength, "1.0")) {
+    if (EqualNoCase(a.name, a.nameLength, "version") &&
+        EqualNoCase(a.value, a.valueLength, "1.0")) {
       return true;
     }
   }
@@ -627,10 +632,12 @@ int tqXmlParser::ParseElements(const char* text, const char* end, const char* p)
     if (*begin != '<') {
       if (!elements.Empty()) {
         const size_t from = static_cast<size_t>(begin - text);
-        if (length >= 2 && begin[0] == '\r' && begin[1] == '\n' && scanner.AllSpaces(from + 2, from + length)) {
+        if (length >= 2 && begin[0] == '\r' && begin[1] == '\n' &&
+            scanner.AllSpaces(from + 2, from + length)) {
           // A line break and indentation: spaces once folded.
           std::string& value = elements.Current().value;
-          if (value.size() + length > value.capacity()) value.reserve(std::max<size_t>(2 * value.capacity(), 128));
+          if (value.size() + length > value.capacity())
+            value.reserve(std::max<size_t>(2 * value.capacity(), 128));
           value.append(length - 1, ' ');
         } else if (scanner.MayHoldBlanks(from, from + length, false)) {
           AppendText(elements.Current().value, begin, length);
@@ -663,7 +670,8 @@ int tqXmlParser::ParseElements(const char* text, const char* end, const char* p)
     // alone; anything else takes the full tag parse.
     const size_t from = static_cast<size_t>(begin - text) + 1;
     if (begin[length - 1] == '>' && length > 2 &&
-        (!scanner.MayHoldBlanks(from, from + length - 2, true) || !HasSeparator(begin + 1, length - 2))) {
+        (!scanner.MayHoldBlanks(from, from + length - 2, true) ||
+         !HasSeparator(begin + 1, length - 2))) {
       tag_.name = begin + 1;
       tag_.nameLength = length - 2;
       tag_.attributes.clear();

@@ -154,8 +154,8 @@ class tqXmlParser : public tqClassBase {
   void ReleaseTree();
   void MaterialiseFrom(const tqXmlNodeList& list);
   bool CheckDeclaration(const char* token, size_t length);
-  bool ParseTag(const char* token, size_t length, const char* open, size_t openLength, const char* close,
-                size_t closeLength, Tag& tag);
+  bool ParseTag(const char* token, size_t length, const char* open, size_t openLength,
+                const char* close, size_t closeLength, Tag& tag);
   int ParseElements(const char* text, const char* end, const char* start);
   void Fill(tqXmlNode& node, const Tag& tag);
 

@@ -69,8 +69,8 @@ std::vector<std::string> tqXml::SplitPath(const char* text) {
 
 // Depth-first over the sequences with a stack of our own: a path may be as
 // long as its caller likes without deepening the call stack.
-const tqXmlNode* tqXml::FindNode(const tqXmlNodeList* sequence, const std::vector<std::string>& path,
-                                 size_t depth) {
+const tqXmlNode* tqXml::FindNode(const tqXmlNodeList* sequence,
+                                 const std::vector<std::string>& path, size_t depth) {
   if (!sequence || depth >= path.size()) return nullptr;
   struct Frame {
     const tqXmlNodeList* list;
@@ -116,7 +116,9 @@ int tqXml::GetInt(int def, int count, ...) {
   return GetIntNames(def, names);
 }
 
-int tqXml::GetIntPath(int def, const std::vector<std::string>& names) { return GetIntNames(def, names); }
+int tqXml::GetIntPath(int def, const std::vector<std::string>& names) {
+  return GetIntNames(def, names);
+}
 
 int tqXml::GetStrNames(char* dst, size_t capacity, const char* def,
                        const std::vector<std::string>& names) {
@@ -252,14 +254,16 @@ int tqXml::GetChildrenPath(tqXmlChildIterator* iterator, const std::vector<std::
 }
 
 int tqXml::NextChild(tqXmlChildIterator* iterator, char* name, size_t capacity) {
-  if (!top_ || !iterator || !iterator->list || iterator->position >= iterator->list->size()) return 0;
+  if (!top_ || !iterator || !iterator->list || iterator->position >= iterator->list->size())
+    return 0;
   const std::string& child = (*iterator->list)[iterator->position++].name;
   CopyCut(name, capacity, child.data(), child.size());
   return 1;
 }
 
 int tqXml::NextChild(tqXmlChildIterator* iterator, std::string& name) {
-  if (!top_ || !iterator || !iterator->list || iterator->position >= iterator->list->size()) return 0;
+  if (!top_ || !iterator || !iterator->list || iterator->position >= iterator->list->size())
+    return 0;
   name = (*iterator->list)[iterator->position++].name;
   return 1;
 }

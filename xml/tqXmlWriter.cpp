@@ -18,7 +18,8 @@ std::string FoldedName(const std::string& name) {
   std::string key(name);
   for (size_t i = 0; i < key.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(key[i]);
-    if (tqIsLeadByte(c) && i + 1 < key.size() && tqIsTrailByte(static_cast<unsigned char>(key[i + 1]))) {
+    if (tqIsLeadByte(c) && i + 1 < key.size() &&
+        tqIsTrailByte(static_cast<unsigned char>(key[i + 1]))) {
       ++i;
     } else if (c >= 'A' && c <= 'Z') {
       key[i] = static_cast<char>(c + 32);
@@ -131,7 +132,8 @@ int tqXmlParser::WriteText(char* buffer, uint64_t* size) {
       sink.Spaces(depth * 2);
       sink.Put("<", 1);
       sink.Put(node->name);
-      for (tqXmlTreeNode* a = node->attributes ? node->attributes->firstChild : nullptr; a; a = a->next) {
+      for (tqXmlTreeNode* a = node->attributes ? node->attributes->firstChild : nullptr; a;
+           a = a->next) {
         sink.Put(" ", 1);
         sink.Put(a->name);
         sink.Put("=\"", 2);

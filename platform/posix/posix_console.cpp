@@ -1,8 +1,9 @@
 // Terminal text on POSIX: the charset of the user's locale (a plain C locale
 // is taken as UTF-8, which every current terminal speaks).
+#include <langinfo.h>
+
 #include <clocale>
 #include <cstring>
-#include <langinfo.h>
 
 #include "platform/posix/posix_internal.h"
 #include "platform/tqConsole.h"
@@ -15,7 +16,8 @@ const std::string& TerminalCharset() {
   static const std::string charset = [] {
     setlocale(LC_CTYPE, "");
     std::string name = nl_langinfo(CODESET);
-    if (name.empty() || name == "ANSI_X3.4-1968" || name == "ASCII" || name == "POSIX") name = "UTF-8";
+    if (name.empty() || name == "ANSI_X3.4-1968" || name == "ASCII" || name == "POSIX")
+      name = "UTF-8";
     return name;
   }();
   return charset;
@@ -32,7 +34,8 @@ bool NarrowFromConsole(const std::string& text, std::string& narrow) {
 
 std::string ConsoleFromNarrow(const std::string& narrow) {
   std::string out;
-  if (posix::Convert("CP932", TerminalCharset().c_str(), narrow.data(), narrow.size(), out)) return out;
+  if (posix::Convert("CP932", TerminalCharset().c_str(), narrow.data(), narrow.size(), out))
+    return out;
   // Character by character, so that one bad byte costs only itself.
   out.clear();
   std::string piece;

@@ -1,8 +1,9 @@
 // Terminal text on Windows: arguments arrive in the ANSI code page already;
 // output is converted when the console uses another code page.
-#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+
+#include <cstdio>
 
 #include "platform/tqConsole.h"
 #include "platform/win32/win32.h"
@@ -21,7 +22,8 @@ std::string ConsoleFromNarrow(const std::string& narrow) {
   if (wideLength <= 0) return narrow;
   std::wstring wide((size_t)wideLength, L'\0');
   ::MultiByteToWideChar(CP_ACP, 0, narrow.data(), (int)narrow.size(), wide.data(), wideLength);
-  int length = ::WideCharToMultiByte(console, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  int length =
+      ::WideCharToMultiByte(console, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
   if (length <= 0) return narrow;
   std::string out((size_t)length, '\0');
   ::WideCharToMultiByte(console, 0, wide.data(), wideLength, out.data(), length, nullptr, nullptr);

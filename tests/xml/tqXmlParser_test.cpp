@@ -43,14 +43,18 @@ TEST(XmlLoad, CodesAndMessages) {
        "読み込みできない形式のファイルです。"},
       {"no version", "<?xml encoding=\"Shift_JIS\"?><document></document>", 4,
        "読み込みできない形式のファイルです。"},
-      {"overlapping delimiters", "<?><document></document>", 4, "読み込みできない形式のファイルです。"},
+      {"overlapping delimiters", "<?><document></document>", 4,
+       "読み込みできない形式のファイルです。"},
       {"VERSION in capitals", "<?xml VERSION=\"1.0\"?><document></document>", 0, ""},
-      {"apostrophes, version after encoding", "<?xml encoding='x' version='1.0'?><document></document>",
-       0, ""},
+      {"apostrophes, version after encoding",
+       "<?xml encoding='x' version='1.0'?><document></document>", 0, ""},
       {"declaration only", decl, 0, ""},
-      {"empty element tag", decl + "<document><a/></document>", 6, "タグ終端</document>が不正です。"},
-      {"crossed end tags", decl + "<document><a><b></a></b></document>", 6, "タグ終端</a>が不正です。"},
-      {"tag cut by <", decl + "<document><a <b></b></a></document>", 5, "タグ定義に誤りがあります。"},
+      {"empty element tag", decl + "<document><a/></document>", 6,
+       "タグ終端</document>が不正です。"},
+      {"crossed end tags", decl + "<document><a><b></a></b></document>", 6,
+       "タグ終端</a>が不正です。"},
+      {"tag cut by <", decl + "<document><a <b></b></a></document>", 5,
+       "タグ定義に誤りがあります。"},
       {"empty tag", decl + "<document><></document>", 5, "不正なタグです。"},
       {"blank tag", decl + "<document>< \t></document>", 5, "不正なタグです。"},
       {"bad root tag", decl + "<document <a></a>", 5, "タグ定義に誤りがあります。"},
@@ -108,7 +112,8 @@ TEST(XmlLoad, OpenFromFile) {
   const std::string missing = dir / "missing.xml";
   EXPECT_EQ(xml.Open(missing.c_str()), 0);
   EXPECT_EQ(xml.Parser()->Error(), 1);
-  EXPECT_EQ(std::string(xml.Parser()->Message()), "ファイル " + missing + " のオープンに失敗しました。");
+  EXPECT_EQ(std::string(xml.Parser()->Message()),
+            "ファイル " + missing + " のオープンに失敗しました。");
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1], "tqXml : File open error " + missing);
   // The failed open left an empty model: reads give their defaults.
@@ -140,7 +145,8 @@ TEST(XmlLoad, LongMessagesAreCutTo511Bytes) {
 
 TEST(XmlModel, SiblingsAndAttributesAreReversed) {
   tqXml xml;
-  ASSERT_EQ(Parse(xml, Doc("<document><x>1</x><x>2</x><e a=\"1\" b='2' c=\"3\">t</e></document>")), 0);
+  ASSERT_EQ(Parse(xml, Doc("<document><x>1</x><x>2</x><e a=\"1\" b='2' c=\"3\">t</e></document>")),
+            0);
   EXPECT_EQ(Dump(xml.Top(), false),
             "document\n"
             "  e c=[3] b=[2] a=[1] {t}\n"
@@ -158,9 +164,11 @@ TEST(XmlModel, TextIsKeptAsWritten) {
       {"spaces kept, entities not decoded", "<document><major> 1 </major><t>a&amp;b</t></document>",
        "document {}\n  t {a&amp;b}\n  major { 1 }\n"},
       {"line breaks between children fold into the parent's value",
-       "<document>\r\n  <a>1</a>\r\n\t<b>2</b>\n</document>", "document {      }\n  b {2}\n  a {1}\n"},
+       "<document>\r\n  <a>1</a>\r\n\t<b>2</b>\n</document>",
+       "document {      }\n  b {2}\n  a {1}\n"},
       {"a lone CR stays", "<document><a>x\ry</a></document>", "document {}\n  a {x\ry}\n"},
-      {"TAB and line break separate words in tags", "<document><e\ta='1'\r\nb='2'\nc='3'>v</e></document>",
+      {"TAB and line break separate words in tags",
+       "<document><e\ta='1'\r\nb='2'\nc='3'>v</e></document>",
        "document {}\n  e c=[3] b=[2] a=[1] {v}\n"},
       {"a space ends an attribute value", "<document><e title=\"a b\" x=\"1\">v</e></document>",
        "document {}\n  e title=[a] {v}\n"},
@@ -171,8 +179,8 @@ TEST(XmlModel, TextIsKeptAsWritten) {
       {"text between parts of an element is joined", "<document>a<x>1</x>b<y>2</y>c</document>",
        "document {abc}\n  y {2}\n  x {1}\n"},
       {"a stray > ends a text token", "<document>a-->b</document>", "document {a-->b}\n"},
-      {"comments split by > are removed whole", "<document><!-- a > b --><k>v</k><!----></document>",
-       "document {}\n  k {v}\n"},
+      {"comments split by > are removed whole",
+       "<document><!-- a > b --><k>v</k><!----></document>", "document {}\n  k {v}\n"},
       {"a comment spans tags", "<document><!-- <k>hidden</k> --><k>v</k></document>",
        "document {}\n  k {v}\n"},
       {"an unterminated comment is an element", "<document><k>v</k><!-- note>",
@@ -180,11 +188,12 @@ TEST(XmlModel, TextIsKeptAsWritten) {
       {"a second root element is ignored", "<document><a>1</a></document><other>2</other>",
        "document {}\n  a {1}\n"},
       {"text before the root is ignored", "junk<document>v</document>", "document {v}\n"},
-      {"a zero byte ends the document",
-       std::string("<document><a>1</a>\0<b>2</b></document>", 38), "document {}\n  a {1}\n"},
+      {"a zero byte ends the document", std::string("<document><a>1</a>\0<b>2</b></document>", 38),
+       "document {}\n  a {1}\n"},
       {"lone lead byte at the end", "<document><a>\x81</a>\x81", "document {}\n  a {\x81}\n"},
       {"double-byte characters with trail 0x5C stay whole",
-       "<document><\x83\x5C>\x95\x5C</\x83\x5C></document>", "document {}\n  \x83\x5C {\x95\x5C}\n"},
+       "<document><\x83\x5C>\x95\x5C</\x83\x5C></document>",
+       "document {}\n  \x83\x5C {\x95\x5C}\n"},
       {"an end tag as root opens an element", "</x><a>1</a>", "/x {}\n  a {1}\n"},
   };
   for (const Case& c : cases) {

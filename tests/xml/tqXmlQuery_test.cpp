@@ -13,15 +13,15 @@ using xmltest::Parse;
 
 namespace {
 
-const std::string kUpdateInfo = Doc(
-    "<document>\r\n"
-    "  <brand>maker</brand>\r\n"
-    "  <version>\r\n    <major>1</major>\r\n    <minor>2</minor>\r\n  </version>\r\n"
-    "  <language>\r\n"
-    "    <lang00>\r\n      <code>1041</code>\r\n      <prifix>jp</prifix>\r\n"
-    "      <lang>日本語</lang>\r\n    </lang00>\r\n"
-    "  </language>\r\n"
-    "</document>\r\n");
+const std::string kUpdateInfo =
+    Doc("<document>\r\n"
+        "  <brand>maker</brand>\r\n"
+        "  <version>\r\n    <major>1</major>\r\n    <minor>2</minor>\r\n  </version>\r\n"
+        "  <language>\r\n"
+        "    <lang00>\r\n      <code>1041</code>\r\n      <prifix>jp</prifix>\r\n"
+        "      <lang>日本語</lang>\r\n    </lang00>\r\n"
+        "  </language>\r\n"
+        "</document>\r\n");
 
 std::vector<std::string> Children(tqXml& xml, const std::vector<std::string>& names, int* result) {
   tqXmlChildIterator it;
@@ -155,16 +155,16 @@ TEST(XmlQuery, GetStrCapacity) {
     size_t capacity;
     const char* expected;
   } cases[] = {
-      {"a", 7, "abcdef"}, {"a", 4, "abc"}, {"a", 1, ""},
-      {"j", 5, "\x82\xA0\x82\xA2"}, {"j", 4, "\x82\xA0"}, {"j", 3, "\x82\xA0"}, {"j", 2, ""},
-      {"e", 4, ""},
+      {"a", 7, "abcdef"},   {"a", 4, "abc"},      {"a", 1, ""}, {"j", 5, "\x82\xA0\x82\xA2"},
+      {"j", 4, "\x82\xA0"}, {"j", 3, "\x82\xA0"}, {"j", 2, ""}, {"e", 4, ""},
   };
   for (const auto& c : cases) {
     char buffer[16];
     memset(buffer, '#', sizeof buffer);
     EXPECT_EQ(xml.GetStr(buffer, c.capacity, "", 1, c.name), 1);
     EXPECT_STREQ(buffer, c.expected) << c.name << " " << c.capacity;
-    for (size_t i = c.capacity; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], '#') << "written past the capacity";
+    for (size_t i = c.capacity; i < sizeof buffer; ++i)
+      ASSERT_EQ(buffer[i], '#') << "written past the capacity";
   }
   // The default is cut the same way; no buffer or no capacity writes nothing.
   char small[4];
@@ -212,8 +212,8 @@ TEST(XmlQuery, ChildrenComeLastFirst) {
   EXPECT_EQ(Children(xml, {}, &result), (std::vector<std::string>{"leaf", "SOUNDGROUP"}));
   EXPECT_EQ(result, 1);
   // An element without children, a missing one, an empty name in the path.
-  for (const std::vector<std::string>& names : std::vector<std::vector<std::string>>{
-           {"leaf"}, {"missing"}, {"SOUNDGROUP//A"}}) {
+  for (const std::vector<std::string>& names :
+       std::vector<std::vector<std::string>>{{"leaf"}, {"missing"}, {"SOUNDGROUP//A"}}) {
     EXPECT_TRUE(Children(xml, names, &result).empty());
     EXPECT_EQ(result, 0);
   }

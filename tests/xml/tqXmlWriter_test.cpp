@@ -54,7 +54,8 @@ TEST(XmlWrite, UpdatedDocuments) {
   xml.SetStr("x", 2, "A", "B");
   xml.SetStr("y", 2, "A", "C");
   EXPECT_EQ(SaveToString(xml),
-            kSavedDecl + "<document>\r\n  <A>\r\n    <C>y</C>\r\n    <B>x</B>\r\n  </A>\r\n</document>\r\n");
+            kSavedDecl +
+                "<document>\r\n  <A>\r\n    <C>y</C>\r\n    <B>x</B>\r\n  </A>\r\n</document>\r\n");
 
   // The element appended under the second x is written first among its siblings.
   ASSERT_EQ(Parse(xml, Doc("<document><x><y>1</y></x><x><z>2</z></x></document>")), 0);

@@ -1,5 +1,7 @@
 // tqxml: reads and edits settings files in the library's XML dialect from the
 // command line, through the same tqXml the programs use.
+#include "xml/tqXml.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,7 +10,6 @@
 #include "platform/tqConsole.h"
 #include "tqClassBase/tqClassBase.h"
 #include "util/tqUtil.h"
-#include "xml/tqXml.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ struct Command {
   const char* name;
   const char* help;
 };
-const Command kCommands[] = {{"check", kCheckHelp}, {"get", kGetHelp},   {"int", kIntHelp},
+const Command kCommands[] = {{"check", kCheckHelp},       {"get", kGetHelp}, {"int", kIntHelp},
                              {"children", kChildrenHelp}, {"set", kSetHelp}, {"dump", kDumpHelp}};
 
 // Shows error boxes of the library on standard error instead of a dialog.
@@ -141,7 +142,8 @@ bool NarrowNames(const Options& options, size_t first, std::vector<std::string>&
   for (size_t i = first; i < options.arguments.size(); ++i) {
     std::string narrow;
     if (!Narrow(options, options.arguments[i], narrow)) {
-      fprintf(stderr, "tqxml: the name \"%s\" has no Shift_JIS form\n", options.arguments[i].c_str());
+      fprintf(stderr, "tqxml: the name \"%s\" has no Shift_JIS form\n",
+              options.arguments[i].c_str());
       return false;
     }
     names.push_back(narrow);
@@ -209,7 +211,8 @@ int Children(const Options& options, const std::string& path) {
   if (!Load(xml, options.arguments[0], path)) return kFailed;
   tqXmlChildIterator it;
   if (!xml.GetChildrenPath(&it, names)) {
-    fprintf(stderr, "tqxml: %s: no element with children at that path\n", options.arguments[0].c_str());
+    fprintf(stderr, "tqxml: %s: no element with children at that path\n",
+            options.arguments[0].c_str());
     return kNo;
   }
   std::string name;
@@ -272,7 +275,8 @@ int Dump(const Options& options, const std::string& path) {
     line.assign((stack.size() - 1) * 2, ' ');
     line += node.name;
     if (node.attributes) {
-      for (const tqXmlAttribute& a : *node.attributes) line += " @" + a.name + "=\"" + a.value + "\"";
+      for (const tqXmlAttribute& a : *node.attributes)
+        line += " @" + a.name + "=\"" + a.value + "\"";
     }
     if (!node.children) line += node.value.empty() ? " =" : " = " + node.value;
     Out(Shown(options, line) + "\n");
@@ -310,7 +314,8 @@ int main(int argc, char** argv) {
       options.raw = true;
     } else if (option == "--default" && options.command == "int") {
       int end = 0;
-      if (i + 1 >= argc || !tqNumberEnd(argv[i + 1], &options.defaultValue, &end) || argv[i + 1][end]) {
+      if (i + 1 >= argc || !tqNumberEnd(argv[i + 1], &options.defaultValue, &end) ||
+          argv[i + 1][end]) {
         return Usage("--default needs a number", command->help);
       }
       options.hasDefault = true;
