@@ -169,6 +169,10 @@ LocalTime GetLocalTime();
 uint32_t TickCount();
 void Sleep(uint32_t milliseconds);
 
+// The user's default UI language identifier (1041 Japanese, 1033 US English).
+// POSIX derives it from LC_ALL, LC_MESSAGES or LANG.
+uint16_t UserDefaultUILanguage();
+
 // ---------------------------------------------------------------- sync
 using MutexHandle = void*;
 // Creates or opens a named process-wide mutex; alreadyExists tells that another

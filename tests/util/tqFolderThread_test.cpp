@@ -192,3 +192,36 @@ TEST(Version, FilesWithoutAResourceGiveFalse) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+TEST(Locale, UiLanguageFromTheEnvironment) {
+  struct {
+    const char* lcAll;
+    const char* lang;
+    uint16_t id;
+  } rows[] = {
+      {"ja_JP.UTF-8", nullptr, 1041}, {nullptr, "en_US.UTF-8", 1033}, {nullptr, "en_GB", 2057},
+      {nullptr, "C", 1033},           {nullptr, nullptr, 1033},       {"de_DE@euro", "ja_JP", 1031},
+      {nullptr, "zh_TW.Big5", 1028},  {nullptr, "zh_CN.GB2312", 2052}, {nullptr, "pt_BR", 1046},
+  };
+  const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+  std::string saved[3];
+  bool had[3];
+  for (int i = 0; i < 3; ++i) {
+    const char* v = getenv(names[i]);
+    had[i] = v != nullptr;
+    if (v) saved[i] = v;
+  }
+  for (const auto& row : rows) {
+    unsetenv("LC_MESSAGES");
+    if (row.lcAll) setenv("LC_ALL", row.lcAll, 1); else unsetenv("LC_ALL");
+    if (row.lang) setenv("LANG", row.lang, 1); else unsetenv("LANG");
+    EXPECT_EQ(tqp::UserDefaultUILanguage(), row.id) << (row.lcAll ? row.lcAll : "") << " " << (row.lang ? row.lang : "");
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (had[i]) setenv(names[i], saved[i].c_str(), 1); else unsetenv(names[i]);
+  }
+}
+}  // namespace
+#endif
