@@ -107,6 +107,7 @@ TEST(PrivateHeap, LifecycleAndUseCounts) {
   EXPECT_EQ(DestroyPrivateHeap(), 1);
   ASSERT_EQ(tqtest::Diagnostics().lines.size(), 2u);
   EXPECT_EQ(tqtest::Diagnostics().lines[1], "ヒープを破棄しました。");
+  ASSERT_EQ(CreatePrivateHeap(10485760), 1);
 }
 
 TEST(Diagnostics, LinesAndBoxesAreCutAt500Bytes) {
@@ -187,6 +188,7 @@ TEST(Library, StartupCreatesHeapAndRandomOnceAndShutdownUndoesIt) {
   LibraryShutdown();
   EXPECT_EQ(g_tqRandom, nullptr);
   EXPECT_EQ(PrivateAlloc(0, 8), nullptr);  // the heap is gone
+  ASSERT_EQ(CreatePrivateHeap(10485760), 1);
 }
 
 }  // namespace
