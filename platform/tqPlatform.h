@@ -137,7 +137,7 @@ class NoCriticalErrorDialogs {
   NoCriticalErrorDialogs& operator=(const NoCriticalErrorDialogs&) = delete;
 
  private:
-  unsigned previous_;
+  [[maybe_unused]] unsigned previous_;
 };
 
 // Current directory in the library's form (backslashes, code page 932).
