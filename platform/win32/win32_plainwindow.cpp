@@ -1,7 +1,5 @@
 // Bare windows for placement and measuring.
-#include <windows.h>
-
-#include "platform/tqPlatform.h"
+#include "platform/win32/win32.h"
 
 namespace tqp {
 
