@@ -264,7 +264,8 @@ class Scenario(unittest.TestCase):
         self.assertIn(b'"blocked.txt"', self.read('install.log'))
         # Files are copied in the folder's order: each one is whole, old or new.
         self.assertIn(self.read('z.txt'), (b'old z', b'new z'))
-        self.assertIn(self.read('a.txt'), (b'new a',))
+        a = os.path.join(self.game, 'a.txt')
+        self.assertTrue(not os.path.exists(a) or self.read('a.txt') == b'new a')
 
     def test_package_without_data_folder_copies_nothing(self):
         self.describe()
