@@ -252,6 +252,10 @@ bool AdjustWindowRect(Rect& rect, uint32_t style, uint32_t exStyle, bool menu);
 bool IsWindow(WindowHandle w);
 bool GetWindowRect(WindowHandle w, Rect& rect);
 bool MoveWindowTo(WindowHandle w, int x, int y);
+// A bare top-level window of the given rectangle, hidden, with no class of
+// ours and no messages of interest: used to place and measure.
+WindowHandle CreatePlainWindow(int x, int y, int width, int height);
+void DestroyPlainWindow(WindowHandle w);
 
 using WindowProc = intptr_t (*)(WindowHandle, uint32_t, uintptr_t, intptr_t);
 struct WindowClass {
@@ -280,6 +284,10 @@ enum : uint32_t {
   MB_ICONINFORMATION_ = 0x40,
 };
 int MessageBox(WindowHandle owner, const char* text, const char* caption, uint32_t type);
+
+// Common controls and COM for the calling thread (Windows); nothing on POSIX.
+void InitUserInterface();
+void DoneUserInterface();
 
 // Debugger output (OutputDebugString on Windows, stderr on POSIX).
 void DebugOutput(const char* text);

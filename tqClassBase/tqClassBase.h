@@ -61,6 +61,7 @@ struct tqLibraryHooks {
   void (*destroyCaps)() = nullptr;
   void (*createFileServer)() = nullptr;    // sets g_tqFileServer
   void (*destroyFileServer)() = nullptr;
+  bool (*capsHasMmx)() = nullptr;          // the probe's MMX flag
 };
 tqLibraryHooks& LibraryHooks();
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/tqPlatform.h"
+#include "tqClassBase/tqClassBase.h"
 
 // ------------------------------------------------------------------ paths
 // Joins n texts with backslashes into out (260 or 1024 bytes at the callers);

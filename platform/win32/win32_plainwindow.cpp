@@ -1,0 +1,17 @@
+// Bare windows for placement and measuring.
+#include <windows.h>
+
+#include "platform/tqPlatform.h"
+
+namespace tqp {
+
+WindowHandle CreatePlainWindow(int x, int y, int width, int height) {
+  return CreateWindowExA(0, "STATIC", "", WS_POPUP, x, y, width, height, nullptr, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
+void DestroyPlainWindow(WindowHandle w) {
+  if (w) DestroyWindow(static_cast<HWND>(w));
+}
+
+}  // namespace tqp
