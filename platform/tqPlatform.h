@@ -137,7 +137,7 @@ class NoCriticalErrorDialogs {
   NoCriticalErrorDialogs& operator=(const NoCriticalErrorDialogs&) = delete;
 
  private:
-  unsigned previous_;
+  [[maybe_unused]] unsigned previous_;
 };
 
 // Current directory in the library's form (backslashes, code page 932).
@@ -168,6 +168,10 @@ struct LocalTime {
 LocalTime GetLocalTime();
 uint32_t TickCount();
 void Sleep(uint32_t milliseconds);
+
+// The user's default UI language identifier (1041 Japanese, 1033 US English).
+// POSIX derives it from LC_ALL, LC_MESSAGES or LANG.
+uint16_t UserDefaultUILanguage();
 
 // ---------------------------------------------------------------- sync
 using MutexHandle = void*;

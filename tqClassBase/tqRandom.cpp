@@ -1,4 +1,5 @@
-// MT19937 with the 1998 seeding rule (69069 linear congruential fill).
+// MT19937 with the 1998 seeding rule: the state is the 69069 multiplicative
+// sequence that starts at the seed.
 #include "tqClassBase/tqClassBase.h"
 
 namespace {
@@ -7,12 +8,8 @@ constexpr uint32_t kMatrixA = 0x9908b0dfu, kUpper = 0x80000000u, kLower = 0x7fff
 }  // namespace
 
 void tqRandom::Seed(uint32_t seed) {
-  for (int i = 0; i < N; ++i) {
-    state_[i] = seed & 0xffff0000u;
-    seed = 69069 * seed + 1;
-    state_[i] |= (seed & 0xffff0000u) >> 16;
-    seed = 69069 * seed + 1;
-  }
+  state_[0] = seed;
+  for (int i = 1; i < N; ++i) state_[i] = 69069 * state_[i - 1];
   index_ = N;
 }
 

@@ -21,6 +21,14 @@ int LastSeparator(const char* path) {
   return last;
 }
 
+// True when text[0..len) ends with a backslash that is not a trail byte.
+bool EndsWithBackslash(const char* text, size_t len) {
+  if (!len || text[len - 1] != '\\') return false;
+  size_t i = 0;
+  while (i < len - 1) i += tqIsLeadByte((unsigned char)text[i]) ? 2 : 1;
+  return i == len - 1;
+}
+
 }  // namespace
 
 int tqPathJoin(char* out, int n, ...) {
@@ -33,11 +41,11 @@ int tqPathJoin(char* out, int n, ...) {
   if (!first) first = "";
   size_t len = strlen(first);
   memcpy(out, first, len + 1);
-  if (len && out[len - 1] == '\\') {
+  if (EndsWithBackslash(out, len)) {
     bool driveRoot = len == 3 && out[1] == ':';
     bool doubleRoot = len == 2 && out[0] == '\\';
     if (driveRoot || doubleRoot) {
-      while (len && out[len - 1] == '\\') out[--len] = 0;
+      while (EndsWithBackslash(out, len)) out[--len] = 0;
     } else {
       out[--len] = 0;
     }
@@ -49,7 +57,7 @@ int tqPathJoin(char* out, int n, ...) {
     size_t plen = strlen(part);
     memcpy(out + len, part, plen + 1);
     len += plen;
-    if (out[len - 1] == '\\') out[--len] = 0;
+    if (EndsWithBackslash(out, len)) out[--len] = 0;
   }
   va_end(args);
   return (int)len;
@@ -123,8 +131,7 @@ bool tqCreateFolderTree(const char* path, bool isFile) {
   if (strlen(target) == 2 && target[1] == ':') return true;
   // The folder as it stands, without a trailing separator.
   size_t len = strlen(target);
-  while (len > 1 && target[len - 1] == '\\' && !(len >= 2 && tqIsLeadByte((unsigned char)target[len - 2])))
-    target[--len] = 0;
+  while (len > 1 && EndsWithBackslash(target, len)) target[--len] = 0;
   if (strlen(target) == 2 && target[1] == ':') return true;
   uint32_t attributes = tqp::GetAttributes(target);
   if (attributes != tqp::ATTR_INVALID) return (attributes & tqp::ATTR_DIRECTORY) != 0;

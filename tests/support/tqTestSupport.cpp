@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/tqPlatform.h"
+#include "tqClassBase/tqClassBase.h"
 #include "util/tqUtil.h"
 
 namespace tqtest {
@@ -130,6 +131,8 @@ std::string ProgramFolder() {
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  // As in the programs: the library's buffers come from its private heap.
+  CreatePrivateHeap(10485760);
   testing::UnitTest::GetInstance()->listeners().Append(new tqtest::DiagnosticsListener);
   return RUN_ALL_TESTS();
 }

@@ -10,6 +10,9 @@
 
 namespace tqtest {
 
+// The test main creates the library's private heap before the first test; a
+// test that destroys it creates it again before it ends.
+
 // Every error box and debug line of the running test, in order. The test main
 // installs the recorder before each test and clears it after.
 struct Recorder {

@@ -1,0 +1,253 @@
+// Win32 backend: files, attributes, folders, directory search, current
+// directory and module name. Thin calls of the A functions.
+#include <cstring>
+#include <set>
+
+#include "platform/win32/win32.h"
+
+namespace tqp {
+
+namespace win32 {
+
+namespace {
+SRWLOCK unbufferedLock = SRWLOCK_INIT;
+std::set<HANDLE>& UnbufferedHandles() {
+  static std::set<HANDLE> handles;
+  return handles;
+}
+}  // namespace
+
+void RememberUnbuffered(HANDLE h) {
+  AcquireSRWLockExclusive(&unbufferedLock);
+  UnbufferedHandles().insert(h);
+  ReleaseSRWLockExclusive(&unbufferedLock);
+}
+
+void ForgetUnbuffered(HANDLE h) {
+  AcquireSRWLockExclusive(&unbufferedLock);
+  UnbufferedHandles().erase(h);
+  ReleaseSRWLockExclusive(&unbufferedLock);
+}
+
+bool IsUnbuffered(HANDLE h) {
+  AcquireSRWLockShared(&unbufferedLock);
+  bool found = UnbufferedHandles().count(h) != 0;
+  ReleaseSRWLockShared(&unbufferedLock);
+  return found;
+}
+
+bool CopyOut(const char* text, char* out, size_t size) {
+  if (!out || size == 0) return false;
+  size_t n = strlen(text);
+  if (n >= size) {
+    out[0] = 0;
+    return false;
+  }
+  memcpy(out, text, n + 1);
+  return true;
+}
+
+}  // namespace win32
+
+using win32::ToHandle;
+
+FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t disposition,
+                    uint32_t attributes, uint32_t flags) {
+  if (!name) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_FILE;
+  }
+  // Our flag values are the system's FILE_FLAG_NO_BUFFERING and
+  // FILE_FLAG_SEQUENTIAL_SCAN.
+  HANDLE h = ::CreateFileA(name, access, share, nullptr, disposition, attributes | flags, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return INVALID_FILE;
+  if (flags & OPEN_NO_BUFFERING) win32::RememberUnbuffered(h);
+  return reinterpret_cast<FileHandle>(h);
+}
+
+bool FileClose(FileHandle h) {
+  if (h == INVALID_FILE) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  win32::ForgetUnbuffered(ToHandle(h));
+  return ::CloseHandle(ToHandle(h)) != 0;
+}
+
+bool FileRead(FileHandle h, void* buffer, uint32_t count, uint32_t* done) {
+  DWORD n = 0;
+  BOOL ok = ::ReadFile(ToHandle(h), buffer, count, &n, nullptr);
+  if (done) *done = n;
+  return ok != 0;
+}
+
+bool FileWrite(FileHandle h, const void* buffer, uint32_t count, uint32_t* done) {
+  DWORD n = 0;
+  BOOL ok = ::WriteFile(ToHandle(h), buffer, count, &n, nullptr);
+  if (done) *done = n;
+  return ok != 0;
+}
+
+int64_t FileSeek(FileHandle h, int64_t offset, int whence) {
+  if (whence < 0 || whence > 2) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return -1;
+  }
+  LARGE_INTEGER distance, position;
+  distance.QuadPart = offset;
+  // FILE_BEGIN, FILE_CURRENT and FILE_END are 0, 1 and 2.
+  if (!::SetFilePointerEx(ToHandle(h), distance, &position, (DWORD)whence)) return -1;
+  return position.QuadPart;
+}
+
+int64_t FileSize(FileHandle h) {
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(ToHandle(h), &size)) return -1;
+  return size.QuadPart;
+}
+
+bool FileSetEnd(FileHandle h) { return ::SetEndOfFile(ToHandle(h)) != 0; }
+
+bool FileFlush(FileHandle h) { return ::FlushFileBuffers(ToHandle(h)) != 0; }
+
+bool FileGetTimes(FileHandle h, uint64_t* creation, uint64_t* access, uint64_t* write) {
+  FILETIME c, a, w;
+  if (!::GetFileTime(ToHandle(h), &c, &a, &w)) return false;
+  if (creation) *creation = win32::FromFileTime(c);
+  if (access) *access = win32::FromFileTime(a);
+  if (write) *write = win32::FromFileTime(w);
+  return true;
+}
+
+bool FileSetTimes(FileHandle h, const uint64_t* creation, const uint64_t* access,
+                  const uint64_t* write) {
+  FILETIME c, a, w;
+  if (creation) c = win32::ToFileTime(*creation);
+  if (access) a = win32::ToFileTime(*access);
+  if (write) w = win32::ToFileTime(*write);
+  return ::SetFileTime(ToHandle(h), creation ? &c : nullptr, access ? &a : nullptr,
+                       write ? &w : nullptr) != 0;
+}
+
+bool FileIsUnbuffered(FileHandle h) { return win32::IsUnbuffered(ToHandle(h)); }
+
+uint32_t GetAttributes(const char* name) {
+  if (!name) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return ATTR_INVALID;
+  }
+  return ::GetFileAttributesA(name);
+}
+
+bool SetAttributes(const char* name, uint32_t attributes) {
+  return name && ::SetFileAttributesA(name, attributes) != 0;
+}
+
+bool DeleteFile(const char* name) { return name && ::DeleteFileA(name) != 0; }
+
+bool CreateDirectory(const char* name) { return name && ::CreateDirectoryA(name, nullptr) != 0; }
+
+bool RemoveDirectory(const char* name) { return name && ::RemoveDirectoryA(name) != 0; }
+
+bool MoveFile(const char* from, const char* to) {
+  return from && to && ::MoveFileA(from, to) != 0;
+}
+
+uint32_t SectorSize(const char* path) {
+  // The root of the volume: "X:\" for a drive path, "\\server\share\" for a
+  // UNC path, the current drive otherwise.
+  char root[MAX_PATH] = {};
+  const char* rootArg = nullptr;
+  if (path && path[0] && path[1] == ':') {
+    root[0] = path[0];
+    root[1] = ':';
+    root[2] = '\\';
+    rootArg = root;
+  } else if (path && path[0] == '\\' && path[1] == '\\') {
+    int separators = 0;
+    size_t i = 0;
+    for (; path[i] && i + 2 < sizeof root; ++i) {
+      if (::IsDBCSLeadByte((BYTE)path[i]) && path[i + 1]) {
+        root[i] = path[i];
+        ++i;
+        root[i] = path[i];
+        continue;
+      }
+      root[i] = path[i];
+      if (path[i] == '\\' && ++separators == 4) break;
+    }
+    if (separators < 4 && i + 1 < sizeof root) root[i++] = '\\';
+    rootArg = root;
+  }
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  if (!::GetDiskFreeSpaceA(rootArg, &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                           &clusters) ||
+      bytesPerSector == 0)
+    return 512;
+  return bytesPerSector;
+}
+
+namespace {
+void FromFindData(const WIN32_FIND_DATAA& in, FindData& out) {
+  out.attributes = in.dwFileAttributes;
+  out.creation = win32::FromFileTime(in.ftCreationTime);
+  out.access = win32::FromFileTime(in.ftLastAccessTime);
+  out.write = win32::FromFileTime(in.ftLastWriteTime);
+  out.size = (uint64_t)in.nFileSizeHigh << 32 | in.nFileSizeLow;
+  static_assert(sizeof out.name == sizeof in.cFileName);
+  memcpy(out.name, in.cFileName, sizeof out.name);
+  out.name[sizeof out.name - 1] = 0;
+}
+}  // namespace
+
+FindHandle FindFirst(const char* pattern, FindData& data) {
+  if (!pattern) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  WIN32_FIND_DATAA found;
+  HANDLE h = ::FindFirstFileA(pattern, &found);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  FromFindData(found, data);
+  return h;
+}
+
+bool FindNext(FindHandle h, FindData& data) {
+  if (!h) return false;
+  WIN32_FIND_DATAA found;
+  if (!::FindNextFileA(h, &found)) return false;
+  FromFindData(found, data);
+  return true;
+}
+
+void FindClose(FindHandle h) {
+  if (h) ::FindClose(h);
+}
+
+NoCriticalErrorDialogs::NoCriticalErrorDialogs() : previous_(::SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+
+NoCriticalErrorDialogs::~NoCriticalErrorDialogs() { ::SetErrorMode(previous_); }
+
+bool GetCurrentDirectory(char* out, size_t size) {
+  if (!out || size == 0) return false;
+  DWORD n = ::GetCurrentDirectoryA((DWORD)size, out);
+  if (n == 0 || n >= size) {
+    out[0] = 0;
+    return false;
+  }
+  return true;
+}
+
+bool SetCurrentDirectory(const char* path) { return path && ::SetCurrentDirectoryA(path) != 0; }
+
+bool GetModuleFileName(char* out, size_t size) {
+  if (!out || size == 0) return false;
+  DWORD n = ::GetModuleFileNameA(nullptr, out, (DWORD)size);
+  if (n == 0 || n >= size) {  // n == size: cut short
+    out[0] = 0;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tqp
