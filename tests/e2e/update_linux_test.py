@@ -142,8 +142,8 @@ class Scenario(unittest.TestCase):
         self.assertEqual(self.read('sub\\inner.bin'), bytes(range(256)) * 100)
         self.assertEqual(self.read('sub\\deep\\表.txt'), sjis('表'))
         self.assertEqual(self.read('install.log'),
-                         b'"old.txt"\r\n"Sub\\Inner.BIN"\r\n' + sjis('"sub\\deep\\表.txt"') +
-                         b'\r\n"top.txt"\r\n')
+                         b'"old.txt"\r\n' + sjis('"sub\\deep\\表.txt"') +
+                         b'\r\n"Sub\\Inner.BIN"\r\n"top.txt"\r\n')
 
     def test_yes_answers_the_confirmation(self):
         self.describe()
