@@ -307,6 +307,10 @@ void* ThreadMain(void* p) {
 }  // namespace
 
 ThreadHandle CreateThread(ThreadProc proc, void* arg, uint32_t* threadId) {
+  if (!proc) {
+    SetLastError(ERR_INVALID_PARAMETER);
+    return nullptr;
+  }
   auto* t = new Thread;
   t->proc = proc;
   t->arg = arg;

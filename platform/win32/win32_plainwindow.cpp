@@ -4,12 +4,12 @@
 namespace tqp {
 
 WindowHandle CreatePlainWindow(int x, int y, int width, int height) {
-  return CreateWindowExA(0, "STATIC", "", WS_POPUP, x, y, width, height, nullptr, nullptr,
-                         GetModuleHandleA(nullptr), nullptr);
+  return ::CreateWindowExA(0, "STATIC", "", WS_POPUP, x, y, width, height, nullptr, nullptr,
+                           ::GetModuleHandleA(nullptr), nullptr);
 }
 
 void DestroyPlainWindow(WindowHandle w) {
-  if (w) DestroyWindow(static_cast<HWND>(w));
+  if (w) ::DestroyWindow(static_cast<HWND>(w));
 }
 
 }  // namespace tqp
