@@ -1,5 +1,5 @@
 // Win32 side of the copy engine's services.
-#include <windows.h>
+#include "platform/win32/win32.h"
 
 #include "platform/tqCopyIo.h"
 

@@ -1,6 +1,6 @@
 // DDE on Windows: thin calls of the DDE management library. The library's
 // callback carries no context, so the one instance's callbacks are kept here.
-#include <windows.h>
+#include "platform/win32/win32.h"
 #include <ddeml.h>
 
 #include "platform/tqDde.h"

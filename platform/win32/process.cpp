@@ -1,5 +1,5 @@
 // Child processes on Windows: CreateProcess, waits and termination.
-#include <windows.h>
+#include "platform/win32/win32.h"
 
 #include "platform/tqPlatform.h"
 #include "platform/tqProcess.h"

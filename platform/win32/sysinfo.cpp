@@ -1,6 +1,6 @@
 // Win32 system information for the capability probe: thin calls of the
 // version, product, registry, memory, profile and COM services.
-#include <windows.h>
+#include "platform/win32/win32.h"
 #include <objbase.h>
 #include <oleauto.h>
 #include <dxdiag.h>
