@@ -15,55 +15,8 @@ import unittest
 
 UPDATE = None
 
-JP = {
-    'wndtitle': 'アップデート',
-    'intoro': '更新を始めます。\\nよろしいですか？',
-    'success': '更新が完了しました。',
-    'error_version': 'バージョンが古いため更新できません。',
-    'error_inst': 'インストール先が見つかりません。',
-    'error_copy': '更新に失敗しました。',
-    'copying': 'アップデート中です。',
-    'language': '言語がありません。',
-    'boot': 'ゲームを終了してから実行してください。',
-    'title': 'エラー',
-}
-
-
-def sjis(text):
-    return text.encode('cp932')
-
-
-def description(major='1', minor='1', languages=True, mutex='TQ_E2E_GAME'):
-    langs = ''
-    if languages:
-        langs = ('<language><default>jp</default>'
-                 '<lang00><code>1041</code><prifix>jp</prifix><lang>日本語</lang></lang00>'
-                 '</language>'
-                 '<jp><message>'
-                 f'<wndtitle>{JP["wndtitle"]}</wndtitle><intoro>{JP["intoro"]}</intoro>'
-                 f'<success>{JP["success"]}</success><error_version>{JP["error_version"]}</error_version>'
-                 f'<error_inst>{JP["error_inst"]}</error_inst><error_copy>{JP["error_copy"]}</error_copy>'
-                 '</message><message_sys>'
-                 f'<copying>{JP["copying"]}</copying></message_sys><message_error>'
-                 f'<language>{JP["language"]}</language><boot>{JP["boot"]}</boot>'
-                 f'<title>{JP["title"]}</title></message_error></jp>')
-    text = ('<?xml version="1.0" encoding="Shift_JIS"?>\r\n<document>'
-            '<brand>E2EBrand</brand><app>e2egame</app>'
-            f'<mutex>{mutex}</mutex><confmutex>{mutex}_CONF</confmutex>'
-            f'<version><major>{major}</major><minor>{minor}</minor></version>'
-            f'{langs}</document>\r\n')
-    return sjis(text)
-
-
-def box(caption, text, answer):
-    """A line of the UI log as the updater writes it (Shift_JIS bytes)."""
-    def esc(s):
-        return s.replace('\\', '\\\\').replace('\n', '\\n')
-    return sjis(f'{esc(caption)}\t{esc(text)}\t{answer}\n')
-
-
-def intoro_shown():
-    return JP['intoro'].replace('\\n', '\n')
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_common import JP, box, description, intoro_shown, sjis  # noqa: E402
 
 
 class Scenario(unittest.TestCase):
