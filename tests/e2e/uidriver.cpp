@@ -262,9 +262,24 @@ POINT ClientOrigin(HWND h) {
   return p;
 }
 
+BOOL CALLBACK RepaintWindow(HWND h, LPARAM) {
+  // Sent to the window's own thread: returns once it has painted.
+  if (IsWindowVisible(h) && ProcIndexOf(h) >= 0)
+    RedrawWindow(h, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  return TRUE;
+}
+
+// Lets the started programs finish pending painting before the screen is
+// read (a box just shown may not have drawn its text and buttons yet).
+void Settle() {
+  EnumWindows(RepaintWindow, 0);
+  Sleep(50);
+}
+
 // Screen colours, read through the screen's device context.
 std::string Pixels(HWND h, const Fields& f) {
   if (!IsWindow(h)) return "error no such window";
+  Settle();
   POINT origin = ClientOrigin(h);
   HDC screen = GetDC(nullptr);
   std::string out = "ok";
@@ -299,6 +314,7 @@ std::string Shot(HWND h, const std::string& file, bool client) {
   }
   int w = r.right - r.left, height = r.bottom - r.top;
   if (w <= 0 || height <= 0) return "error empty window";
+  Settle();
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = w;

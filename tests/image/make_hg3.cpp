@@ -111,7 +111,7 @@ Pixels Demo() {
     }
   }
   // A moon with a soft rim.
-  const double mx = 420, my = 64, radius = 32;
+  const double mx = 428, my = 48, radius = 26;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       double d = std::hypot(x - mx, y - my);
@@ -129,8 +129,9 @@ Pixels Demo() {
     for (int y = far; y < h; ++y) Set(p, x, y, 70, 40, 90);
     for (int y = near; y < h; ++y) Set(p, x, y, 30, 20, 45);
   }
-  Text(p, 40, 78, 6, "DEMO GAME", 255, 248, 230);
-  Text(p, 44, 140, 3, "UPDATE VER 1.1", 255, 210, 150);
+  // Above the middle, where the confirmation box covers the window.
+  Text(p, 24, 16, 5, "DEMO GAME", 255, 248, 230);
+  Text(p, 26, 58, 2, "UPDATE VER 1.1", 255, 210, 150);
   return p;
 }
 
