@@ -2,6 +2,8 @@
 // callback carries no context, so the one instance's callbacks are kept here.
 #include "platform/win32/win32.h"
 #include <ddeml.h>
+// The A/W macro would rename ours.
+#undef DdeQueryString
 
 #include "platform/tqDde.h"
 
