@@ -27,6 +27,8 @@
 //                                on the screen, saved as a 24-bit BMP
 //   list [proc=N|any]            -> one "window" line each, then ok N
 //   mutex NAME                   create and hold a named mutex -> ok existed=0|1
+//   event NAME                   create and hold a named event (a name
+//                                taken by an object of another kind)
 //   exit [proc=N] [timeout=MS]   wait for the end -> ok code=C
 //   sleep MS
 //   quit
@@ -60,7 +62,7 @@ struct Started {
 };
 std::vector<Started> g_started;
 std::set<HWND> g_pressed;
-std::vector<HANDLE> g_mutexes;
+std::vector<HANDLE> g_mutexes;  // and events: held until the driver ends
 
 void Reply(const std::string& line) {
   fputs(line.c_str(), stdout);
@@ -449,6 +451,13 @@ std::string Run(const Fields& f) {
     DWORD error = GetLastError();
     if (!m) return Format("error CreateMutex failed with %lu", error);
     g_mutexes.push_back(m);
+    return Format("ok existed=%d", error == ERROR_ALREADY_EXISTS ? 1 : 0);
+  }
+  if (command == "event" && f.size() == 2) {
+    HANDLE e = CreateEventA(nullptr, TRUE, FALSE, f[1].c_str());
+    DWORD error = GetLastError();
+    if (!e) return Format("error CreateEvent failed with %lu", error);
+    g_mutexes.push_back(e);
     return Format("ok existed=%d", error == ERROR_ALREADY_EXISTS ? 1 : 0);
   }
   if (command == "exit") {

@@ -303,14 +303,15 @@ class Scenario(unittest.TestCase):
         self.assertEqual(self.read('a.txt'), b'new')
 
     def test_game_or_tool_running_stops_before_the_window(self):
-        # Either mutex held by another process (here the driver) stops the
-        # updater with error_boot before any window exists.
-        for held in ('game', 'tool'):
-            with self.subTest(held=held):
-                mutex = f'{self.mutex}_{held}'
+        # Either mutex held by another process (here the driver), or its name
+        # taken by an object of another kind, stops the updater with
+        # error_boot before any window exists.
+        for held, kind in (('game', 'mutex'), ('tool', 'mutex'), ('game', 'event')):
+            with self.subTest(held=held, kind=kind):
+                mutex = f'{self.mutex}_{held}_{kind}'
                 self.describe(mutex=mutex)
                 name = mutex if held == 'game' else mutex + '_CONF'
-                self.assertEqual(self.driver.ask('mutex', name), 'ok existed=0')
+                self.assertEqual(self.driver.ask(kind, name), 'ok existed=0')
                 if os.path.exists(self.log):
                     os.remove(self.log)
                 proc = self.start()
