@@ -5,6 +5,8 @@
 
 #include <dde.h>
 #include <ddeml.h>
+// The A/W macro would rename ours.
+#undef DdeQueryString
 
 #undef DdeQueryString
 

@@ -6,6 +6,8 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <dxdiag.h>
+// The A/W macro would rename ours.
+#undef GetSystemDirectory
 
 #include <cstring>
 

@@ -6,14 +6,53 @@
 
 namespace tqp {
 
+namespace {
+
+// version.dll is not among the libraries the loader always takes from the
+// system folder: imported, a version.dll planted beside the program (the
+// updater runs elevated from a downloaded folder) would be loaded instead.
+// So it is loaded by its full path in the system folder.
+struct VersionApi {
+  decltype(&::GetFileVersionInfoSizeA) size = nullptr;
+  decltype(&::GetFileVersionInfoA) info = nullptr;
+  decltype(&::VerQueryValueA) query = nullptr;
+};
+
+template <typename T>
+void Resolve(HMODULE module, const char* name, T* out) {
+  *out = reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+const VersionApi& Api() {
+  static const VersionApi api = [] {
+    VersionApi a;
+    static const char kName[] = "\\version.dll";
+    char path[MAX_PATH];
+    UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
+    if (n == 0 || n + sizeof kName > MAX_PATH) return a;
+    memcpy(path + n, kName, sizeof kName);
+    HMODULE module = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!module) return a;
+    Resolve(module, "GetFileVersionInfoSizeA", &a.size);
+    Resolve(module, "GetFileVersionInfoA", &a.info);
+    Resolve(module, "VerQueryValueA", &a.query);
+    if (!a.size || !a.info || !a.query) a = VersionApi{};
+    return a;
+  }();
+  return api;
+}
+
+}  // namespace
+
 bool VersionResource::Load(const char* file) {
   block_.clear();
-  if (!file) return false;
+  const VersionApi& api = Api();
+  if (!file || !api.size) return false;
   DWORD ignored = 0;
-  DWORD size = ::GetFileVersionInfoSizeA(file, &ignored);
+  DWORD size = api.size(file, &ignored);
   if (size == 0) return false;
   block_.resize(size);
-  if (!::GetFileVersionInfoA(file, 0, size, block_.data())) {
+  if (!api.info(file, 0, size, block_.data())) {
     block_.clear();
     return false;
   }
@@ -30,7 +69,8 @@ bool Query(const std::vector<uint8_t>& block, std::vector<uint8_t>& scratch, con
   scratch = block;
   void* pointer = nullptr;
   UINT units = 0;
-  if (!::VerQueryValueA(scratch.data(), subBlock, &pointer, &units) || !pointer) return false;
+  if (!Api().query || !Api().query(scratch.data(), subBlock, &pointer, &units) || !pointer)
+    return false;
   auto* start = static_cast<const uint8_t*>(pointer);
   // The answer must lie inside the block we handed over.
   if (start < scratch.data() || start > scratch.data() + scratch.size()) return false;

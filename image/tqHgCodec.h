@@ -1,0 +1,74 @@
+// The lossless pixel codec of the HG-2 and HG-3 pictures: prediction, zigzag
+// codes, four planes of 2-bit groups, and zero/non-zero runs whose lengths are
+// Elias gamma codes in a bit area, the non-zero bytes in a byte area; both
+// areas are zlib streams.
+#pragma once
+
+#include <cstdint>
+
+#include "image/tqImage.h"
+
+// One encoded block as a container describes it: the rows it covers, counted
+// from the bottom row of the picture, and its two compressed areas.
+struct tqHgBlock {
+  uint32_t firstRow = 0;  // r0, 0 = bottom row
+  uint32_t rows = 0;
+  const uint8_t* byteArea = nullptr;
+  uint32_t byteAreaLength = 0;
+  uint32_t byteAreaRaw = 0;
+  const uint8_t* bitArea = nullptr;
+  uint32_t bitAreaLength = 0;
+  uint32_t bitAreaRaw = 0;
+};
+
+// Codec state of an HG picture object, and its decoder.
+class tqHgCodec {
+ public:
+  tqHgCodec() = default;
+  ~tqHgCodec() { endDecode(); }
+  tqHgCodec(const tqHgCodec&) = delete;
+  tqHgCodec& operator=(const tqHgCodec&) = delete;
+
+  // Prepares decoding into image (geometry set, buffer reserved with an
+  // unpadded pitch): the byte-area buffer for the largest block of the
+  // picture. prefix starts the messages ("tqImageHg3 : ").
+  int beginDecode(tqImage& image, uint32_t largestByteAreaRaw, const char* prefix);
+  // Decodes one block into its rows; 0 when the block is broken or hostile.
+  int decodeBlock(const tqHgBlock& block);
+  // Releases the working areas.
+  void endDecode();
+
+  // Written into HG-2 headers on save; never read.
+  uint32_t reservedWord1 = 0;
+  uint32_t reservedWord2 = 0;
+  // HG-2 save crops to the visible pixels when set.
+  int32_t cropOnSave = 1;
+
+ private:
+  int expand(const tqHgBlock& block, uint64_t quarter, uint64_t* expanded);
+
+  tqImage* image_ = nullptr;
+  const char* prefix_ = "";
+  uint8_t* byteAreaBuffer_ = nullptr;
+  uint32_t byteAreaCapacity_ = 0;
+  uint8_t* bitAreaBuffer_ = nullptr;
+};
+
+// Inflates a zlib stream into dst (capacity bytes): returns the bytes
+// delivered, cut at the capacity; the rest of dst is zero-filled. -1 when
+// zlib cannot start.
+int64_t tqHgInflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity);
+// Deflates at level 9 into dst: returns the whole compressed length, which
+// may exceed capacity (then only the first capacity bytes are stored), or -1.
+int64_t tqHgDeflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity);
+
+// Result of encoding one picture.
+struct tqHgEncoded {
+  uint32_t byteAreaLength = 0, byteAreaRaw = 0;
+  uint32_t bitAreaLength = 0, bitAreaRaw = 0;
+};
+// Encodes the whole of image (3 or 4 bytes per pixel) into dst: the
+// compressed byte area, then the compressed bit area. Returns the total
+// compressed length (possibly above capacity: nothing valid then), -1 for an
+// unsupported depth (after its message) and -2 for other failures.
+int64_t tqHgEncode(const tqImage& image, uint8_t* dst, uint32_t capacity, tqHgEncoded* out);

@@ -1,0 +1,75 @@
+"""What the end-to-end runs of both updaters share: the package description
+with Japanese texts, and the UI log's line format."""
+
+JP = {
+    'wndtitle': 'アップデート',
+    'intoro': '更新を始めます。\\nよろしいですか？',
+    'success': '更新が完了しました。',
+    'error_version': 'バージョンが古いため更新できません。',
+    'error_inst': 'インストール先が見つかりません。',
+    'error_copy': '更新に失敗しました。',
+    'copying': 'アップデート中です。',
+    'language': '言語がありません。',
+    'boot': 'ゲームを終了してから実行してください。',
+    'title': 'エラー',
+}
+
+
+def sjis(text):
+    return text.encode('cp932')
+
+
+def description(major='1', minor='1', languages=True, mutex='TQ_E2E_GAME',
+                brand='E2EBrand', app='e2egame', confmutex=None):
+    """updateinfo.xml (Shift_JIS bytes) with one Japanese language."""
+    if confmutex is None:
+        confmutex = mutex + '_CONF'
+    langs = ''
+    if languages:
+        langs = ('<language><default>jp</default>'
+                 '<lang00><code>1041</code><prifix>jp</prifix><lang>日本語</lang></lang00>'
+                 '</language>'
+                 '<jp><message>'
+                 f'<wndtitle>{JP["wndtitle"]}</wndtitle><intoro>{JP["intoro"]}</intoro>'
+                 f'<success>{JP["success"]}</success><error_version>{JP["error_version"]}</error_version>'
+                 f'<error_inst>{JP["error_inst"]}</error_inst><error_copy>{JP["error_copy"]}</error_copy>'
+                 '</message><message_sys>'
+                 f'<copying>{JP["copying"]}</copying></message_sys><message_error>'
+                 f'<language>{JP["language"]}</language><boot>{JP["boot"]}</boot>'
+                 f'<title>{JP["title"]}</title></message_error></jp>')
+    text = ('<?xml version="1.0" encoding="Shift_JIS"?>\r\n<document>'
+            f'<brand>{brand}</brand><app>{app}</app>'
+            f'<mutex>{mutex}</mutex><confmutex>{confmutex}</confmutex>'
+            f'<version><major>{major}</major><minor>{minor}</minor></version>'
+            f'{langs}</document>\r\n')
+    return sjis(text)
+
+
+def escape_log(data):
+    """Bytes as the UI log writes them: line feeds as \\n, backslashes as \\\\
+    (the trail byte of a double-byte character is no backslash)."""
+    out = bytearray()
+    i = 0
+    while i < len(data):
+        c = data[i]
+        if (0x81 <= c <= 0x9F or 0xE0 <= c <= 0xFC) and i + 1 < len(data):
+            out += data[i:i + 2]
+            i += 2
+            continue
+        if c == 0x0A:
+            out += b'\\n'
+        elif c == 0x5C:
+            out += b'\\\\'
+        else:
+            out.append(c)
+        i += 1
+    return bytes(out)
+
+
+def box(caption, text, answer):
+    """A line of the UI log (Shift_JIS bytes); caption and text as str."""
+    return escape_log(sjis(caption)) + b'\t' + escape_log(sjis(text)) + b'\t' + answer.encode() + b'\n'
+
+
+def intoro_shown():
+    return JP['intoro'].replace('\\n', '\n')
