@@ -10,8 +10,10 @@
 #include "app/FileList.h"
 #include "app/Install.h"
 #include "app/UpdateInfo.h"
+#include "caps/tqCaps.h"
 #include "copy/tqFileCopy.h"
 #include "file/tqFile.h"
+#include "file/tqFileServer.h"
 #include "image/tqImageHolder.h"
 #include "util/tqUtil.h"
 
@@ -269,6 +271,9 @@ int ShowBox(tqp::WindowHandle owner, const char* text, const char* caption, uint
 tqFileCopy* TheCopyEngine() { return g_copy; }
 
 int RunUpdater(void* instance) {
+  // Start-up creates the probe and the file server through these.
+  tqCapsInstallHooks();
+  tqFileServerInstallHooks();
   LibraryStartup(127, 0);
   UpdateInfo& info = TheUpdateInfo();
   if (!LoadDescription(info)) {

@@ -8,8 +8,6 @@
 // The A/W macro would rename ours.
 #undef DdeQueryString
 
-#undef DdeQueryString
-
 namespace tqp {
 namespace {
 
