@@ -200,6 +200,7 @@ class tqConfig : public tqClassBase {
   SoundPart master_;
   std::vector<SoundPart> parts_;
   bool published_ = false;
+  bool ddeConnected_ = false;
 };
 
 // The process's configuration, its current settings and their saved copy;

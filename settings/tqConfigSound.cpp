@@ -69,8 +69,11 @@ void SetCurrent(SoundPart& part) {
 }
 
 // Reads the part at path and, recursively, its children below path/part.
+// A child inherits from its parent before its own children are read, so that
+// a value set two levels up reaches the grandchildren through a child that
+// leaves it unset.
 void ReadPart(tqXml& x, SoundPart& part, const Names& path, const std::string& element,
-              int depth) {
+              const SoundPart* parent, int depth) {
   part.element = element;
   ReadString(x, part.name, With(path, "name"));
   ReadInt(x, part.id, With(path, "id"));
@@ -87,13 +90,13 @@ void ReadPart(tqXml& x, SoundPart& part, const Names& path, const std::string& e
   ReadInt(x, part.skipVolume, With(path, "skipvol"));
   ReadInt(x, part.sameId, With(path, "sameid"));
   ReadInt(x, part.mute, With(path, "mute"));
+  if (parent) Inherit(part, *parent);
+  SetCurrent(part);
   if (depth >= kMaxDepth) return;
   Names childBase = With(path, "part");
   for (const std::string& name : ChildNames(x, childBase)) {
     SoundPart child;
-    ReadPart(x, child, With(childBase, name), name, depth + 1);
-    Inherit(child, part);
-    SetCurrent(child);
+    ReadPart(x, child, With(childBase, name), name, &part, depth + 1);
     part.children.push_back(std::move(child));
   }
 }
@@ -136,9 +139,12 @@ int tqConfig::LoadSoundDefinition(const char* resolvedName) {
     parts_.clear();
     return 0;
   }
+  // The player's copy has the definition's file name, in the save folder.
+  std::vector<char> fileName(strlen(resolvedName) + 1);
+  tqFileNameOf(resolvedName, fileName.data());
   tqXml override;
-  std::string overridePath = JoinPath(Field(data_.saveFolder), soundFile_);
-  bool haveOverride = soundFile_[0] && tqFile().Exists(overridePath.c_str()) &&
+  std::string overridePath = JoinPath(Field(data_.saveFolder), fileName.data());
+  bool haveOverride = fileName[0] && tqFile().Exists(overridePath.c_str()) &&
                       override.Open(overridePath.c_str());
   ReadSoundDefinition(definition, haveOverride ? &override : nullptr);
   return 1;
@@ -158,14 +164,12 @@ void tqConfig::ReadSoundDefinition(tqXml& x, tqXml* override) {
   }
 
   master_ = SoundPart();
-  ReadPart(x, master_, {"MASTER"}, "MASTER", 0);
-  SetCurrent(master_);
+  ReadPart(x, master_, {"MASTER"}, "MASTER", nullptr, 0);
 
   parts_.clear();
   for (const std::string& name : ChildNames(x, {"PART"})) {
     SoundPart part;
-    ReadPart(x, part, {"PART", name}, name, 0);
-    SetCurrent(part);
+    ReadPart(x, part, {"PART", name}, name, nullptr, 0);
     parts_.push_back(std::move(part));
   }
 
