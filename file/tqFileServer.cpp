@@ -59,6 +59,23 @@ bool IsListGroup(const std::string& group) {
 
 bool Usable(const tqArchive* archive) { return archive && archive != TQFS_NO_ARCHIVE; }
 
+// Holds the preload worker's lock, when there is a worker, while a table
+// changes: the worker searches the tables while it loads.
+class TableGuard {
+ public:
+  explicit TableGuard(tqThread* worker) : worker_(worker) {
+    if (worker_) worker_->Lock(kLock);
+  }
+  ~TableGuard() {
+    if (worker_) worker_->Unlock(kLock);
+  }
+  TableGuard(const TableGuard&) = delete;
+  TableGuard& operator=(const TableGuard&) = delete;
+
+ private:
+  tqThread* worker_;
+};
+
 }  // namespace
 
 void tqFileServerSetPreloadQuery(int (*query)()) { g_preloadQuery = query; }
@@ -446,12 +463,14 @@ int tqFileServer::SetFolder(int slot, const char* name, const char* path, int di
   if (!CopyInto(next.name, sizeof next.name, name) || !CopyInto(next.path, sizeof next.path, path))
     return 0;
   next.disk = disk;
+  TableGuard guard(worker_);
   folders_[slot] = next;
   return 1;
 }
 
 int tqFileServer::SetArchive(int slot, tqArchive* archive) {
   if (slot < 0 || slot >= TQFS_SLOTS) return 0;
+  TableGuard guard(worker_);
   if (Usable(archives_[slot]) && archives_[slot] != archive) delete archives_[slot];
   archives_[slot] = archive;
   return 1;
@@ -470,6 +489,7 @@ int tqFileServer::SetArchive(int slot, const char* path, const char* name, const
 
 int tqFileServer::AddArchive(tqArchive* archive) {
   if (!Usable(archive)) return 0;
+  TableGuard guard(worker_);
   archiveList_.push_back(archive);
   return 1;
 }
@@ -494,6 +514,7 @@ int tqFileServer::AddGroupMember(const char* group, const char* member, int arch
   if (archiveSlot < -1 || archiveSlot >= TQFS_SLOTS) return 0;
   m.archive = archiveSlot;
   m.disk = disk;
+  TableGuard guard(worker_);
   for (auto& g : groups_) {
     if (SameName(g.name, groupName)) {
       g.members.push_back(m);
@@ -509,6 +530,7 @@ int tqFileServer::AddGroupMember(const char* group, const char* member, int arch
 int tqFileServer::AddAlias(const char* group, const char* replacementGroup, const char* find,
                            const char* replace) {
   if (!group || !replacementGroup || !find || !replace) return 0;
+  TableGuard guard(worker_);
   aliases_[LowerName(group)] = PathAlias{replacementGroup, find, replace};
   return 1;
 }

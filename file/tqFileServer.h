@@ -96,6 +96,8 @@ class tqFileServer : public tqClassBase {
   static std::string LowerName(const char* name);
 
   // ---- registration: fills the tables the lookups use; 1 on success.
+  // Safe while the preload worker runs; lookups on other threads than the
+  // one registering are not.
   // Folder slot: name compared with groups, path of loose files, disk flag.
   int SetFolder(int slot, const char* name, const char* path, int disk);
   // Opens an archive into a slot (an archive already there is destroyed).
