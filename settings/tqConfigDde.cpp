@@ -1,12 +1,12 @@
 // The settings exchange over DDE: a running engine serves its whole settings
 // block and the folder it runs from; its configuration tool, started from the
 // same folder, takes the block instead of reading the files again.
-#include <atomic>
 #include <cstring>
 
 #include "caps/tqDDE.h"
 #include "settings/tqConfig.h"
 #include "settings/tqConfigInternal.h"
+#include "util/tqUtil.h"
 
 using namespace tqconfig;
 
@@ -18,11 +18,25 @@ const char kItemPath[] = "tqConfig_PATH";
 constexpr uint32_t kPathSize = 260;
 
 // The configuration that answers requests; requests after PublishDde(2) get
-// nothing.
-std::atomic<tqConfig*> g_publisher{nullptr};
+// nothing. On POSIX the requests are answered on the DDE service thread, so
+// the publisher is only changed and used under the lock.
+tqConfig* g_publisher = nullptr;
+tqp::CriticalSection& PublisherLock() {
+  static tqp::CriticalSection lock;
+  return lock;
+}
+
+class Locked {
+ public:
+  Locked() { PublisherLock().Enter(); }
+  ~Locked() { PublisherLock().Leave(); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+};
 
 int Handler(void* user, const char* item, void** data, uint32_t* length) {
   tqConfig* config = static_cast<tqConfig*>(user);
+  Locked locked;
   if (!config || config != g_publisher || !item || !data || !length) return 0;
   if (!strcmp(item, kItemConfig)) {
     void* block = PrivateAlloc(0, TQCONFIG_DATA_SIZE);
@@ -70,13 +84,14 @@ int tqConfig::PublishDde(int type) {
     g_tqDDE->CreateServer(kService);
     g_tqDDE->RegisterItem(kItemConfig, Handler, this);
     g_tqDDE->RegisterItem(kItemPath, Handler, this);
+    Locked locked;
     g_publisher = this;
     published_ = true;
   } else if (type == 2) {
     // The DDE object has no way to drop one service; the items stop
     // answering instead, and the name goes with the DDE object.
-    tqConfig* self = this;
-    g_publisher.compare_exchange_strong(self, nullptr);
+    Locked locked;
+    if (g_publisher == this) g_publisher = nullptr;
     published_ = false;
   }
   return 1;
