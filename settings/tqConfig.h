@@ -114,8 +114,8 @@ class tqConfig : public tqClassBase {
   int CheckSoundFile();
   int SoundPresent() const { return soundPresent_; }
   // Loads the sound groups and parts from a resolved name (file server, else
-  // disk), then the player's override from the save folder. 1 when the
-  // definition was parsed.
+  // disk), then the player's copy of the same file name from the save folder.
+  // 1 when the definition was parsed; the presence flag follows.
   int LoadSoundDefinition(const char* resolvedName);
   // The sound groups and parts of an already parsed definition, and the
   // override document (null: none).

@@ -126,8 +126,10 @@ int tqConfig::CheckSoundFile() {
   // Without a file server the name is looked for on disk.
   int found = g_tqFileServer ? g_tqFileServer->IsFile(resolved) : tqFile().Exists(resolved);
   if (!found) return 0;
-  soundPresent_ = 1;
+  // The file is there: the definitions count as present even when it does
+  // not parse.
   LoadSoundDefinition(resolved);
+  soundPresent_ = 1;
   return soundPresent_;
 }
 
@@ -137,6 +139,7 @@ int tqConfig::LoadSoundDefinition(const char* resolvedName) {
     soundGroups_.clear();
     master_ = SoundPart();
     parts_.clear();
+    soundPresent_ = 0;
     return 0;
   }
   // The player's copy has the definition's file name, in the save folder.
@@ -147,6 +150,7 @@ int tqConfig::LoadSoundDefinition(const char* resolvedName) {
   bool haveOverride = fileName[0] && tqFile().Exists(overridePath.c_str()) &&
                       override.Open(overridePath.c_str());
   ReadSoundDefinition(definition, haveOverride ? &override : nullptr);
+  soundPresent_ = 1;
   return 1;
 }
 
