@@ -436,8 +436,10 @@ void tqFileCopy::ReadFile() {
     bool failed = false;
     while (position < size) {
       tqFileCopySlot& slot = slots[index];
-      while (!Halted() && !slot.free.load(std::memory_order_acquire))
-        tqp::WaitEvent(slot_freed, POLL_MS);
+      while (!Halted() && !slot.free.load(std::memory_order_acquire)) {
+        if (!tqp::WaitEvent(slot_freed, POLL_MS) && slot.free.load(std::memory_order_acquire))
+          late_wakes.fetch_add(1);
+      }
       if (Halted()) break;
 
       const uint64_t rest = size - position;
@@ -476,8 +478,10 @@ void tqFileCopy::WriteFile() {
     uint32_t index = 0;
     for (;;) {
       tqFileCopySlot& slot = slots[index];
-      while (!Halted() && slot.free.load(std::memory_order_acquire))
-        tqp::WaitEvent(slot_filled, POLL_MS);
+      while (!Halted() && slot.free.load(std::memory_order_acquire)) {
+        if (!tqp::WaitEvent(slot_filled, POLL_MS) && !slot.free.load(std::memory_order_acquire))
+          late_wakes.fetch_add(1);
+      }
       if (Halted()) break;
 
       const uint32_t length = slot.length;
@@ -494,12 +498,17 @@ void tqFileCopy::WriteFile() {
         break;
       }
       int32_t go;
+      bool failedElsewhere;
       {
         Guard g(status_lock);
         status.file_done += length;
         status.total_done += length;
-        go = Call();
+        // After the reader's error report the run is over: a progress call
+        // now would show the error a second time.
+        failedElsewhere = status.error != 0;
+        go = failedElsewhere ? 1 : Call();
       }
+      if (failedElsewhere) break;
       if (go == 0) {
         stop.store(1);
         abort.store(1);

@@ -82,6 +82,10 @@ class tqFileCopy : public tqClassBase {
   const tqFileCopyStatus& Status() const { return status; }
   bool UnbufferedAllowed() const { return unbuffered_allowed != 0; }
   int32_t Mode() const { return mode; }
+  // How often a side waiting for a slot found it handed over only when its
+  // poll interval ran out, instead of being woken by the hand-over (a
+  // diagnostic; near 0).
+  uint32_t LateWakes() const { return late_wakes.load(); }
 
  private:
   static void CoordinatorProc(tqThread* thread, void* self);
@@ -134,6 +138,7 @@ class tqFileCopy : public tqClassBase {
   tqp::EventHandle slot_filled = nullptr;
   tqp::EventHandle slot_freed = nullptr;
   std::atomic<int32_t> error_reported{0};
+  std::atomic<uint32_t> late_wakes{0};
 };
 
 // Drops a leading "$...$" message identifier; a text without a closing "$"
