@@ -101,11 +101,15 @@ int tqConfig::FetchFromDde() {
   if (!g_tqDDE || mode_ != TQCONFIG_MODE_DDE) return 0;
   if (!ddeConnected_) ddeConnected_ = g_tqDDE->Connect(kService) != 0;
   if (!ddeConnected_) return 0;
+  // The thread answers its pending DDE messages before each request: a
+  // client that never does has every second request fail on some systems.
   char path[kPathSize + 1] = {};
+  tqp::DdePump(0);
   if (!g_tqDDE->GetServerData(kItemPath, path, kPathSize, kService)) return 0;
   path[kPathSize] = 0;
   char own[1024];
   if (!ProgramFolder(own, sizeof own)) return 0;
   if (!SameText(Normalised(path).c_str(), Normalised(own).c_str())) return 0;
+  tqp::DdePump(0);
   return g_tqDDE->GetServerData(kItemConfig, &data_, TQCONFIG_DATA_SIZE, kService) ? 1 : 0;
 }
