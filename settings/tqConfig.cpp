@@ -127,10 +127,10 @@ int tqConfigParseFile(tqXml& xml, const char* name) {
     // fits what is read.
     tqFileBase* file = g_tqFileServer->OpenFile(name, kServerFlags);
     if (!file) return 0;
-    int size = file->GetSize();
-    int read = -1;
-    HeapBlock buffer(size > 0 && size <= INT_MAX - 8 ? (size_t)size + 8 : 0);
-    if (size > 0 && size <= INT_MAX - 8 && buffer.get()) read = file->Read(buffer.get(), (uint32_t)size);
+    const int size = file->GetSize();
+    const bool fits = size > 0 && size <= INT_MAX - 8;
+    HeapBlock buffer(fits ? (size_t)size + 8 : 0);
+    const int read = fits && buffer.get() ? file->Read(buffer.get(), (uint32_t)size) : -1;
     tqFileServer::CloseFile(file);
     if (read <= 0 || read > size) return 0;
     return xml.OpenMem(buffer.get(), (size_t)read);

@@ -297,8 +297,9 @@ int tqConfig::SaveUserSettings(int flags) {
     WriteGameSettings(xml);
   }
   std::string path = SetupPath();
-  // A first save finds no save folder yet.
-  tqCreateFolderTree(path.c_str(), true);
+  // A first save finds no save folder yet. (The folder routine works within
+  // the platform's path limit.)
+  if (path.size() < 260) tqCreateFolderTree(path.c_str(), true);
   xml.Save(path.c_str());
   return xml.Parser() && xml.Parser()->Error() == 0 ? 1 : 0;
 }
