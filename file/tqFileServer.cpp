@@ -163,8 +163,12 @@ void tqFileServer::Construct(int preloadEnabled) {
 tqFileServer::~tqFileServer() {
   if (registered_ && g_tqFileServer == this) g_tqFileServer = nullptr;
   if (worker_) {
+    // Under the lock, so that a pass that is just ending cannot reset the
+    // event after this wake-up and leave the worker waiting for ever.
+    worker_->Lock(kLock);
     stop_ = 1;
     worker_->SetEvent(kEvent);
+    worker_->Unlock(kLock);
     worker_->WaitForEnd();
     worker_->Destroy();
     delete worker_;
@@ -218,7 +222,7 @@ void tqFileServer::WorkerPass() {
   }
   if (reachedEnd) {
     lastCompleted_ = kAllLoaded;
-    worker_->ResetEvent(kEvent);
+    if (!stop_) worker_->ResetEvent(kEvent);
   }
   if (observer_) observer_(observerUser_, nullptr, lastCompleted_);
   worker_->Unlock(kLock);
