@@ -173,6 +173,11 @@ MutexHandle CreateNamedMutex(const char* name, bool* alreadyExists) {
     SetLastError(ERR_INVALID_PARAMETER);
     return nullptr;
   }
+  if (!*name) {
+    // An unnamed mutex is private to its holder: it never exists already.
+    SetLastError(ERR_SUCCESS);
+    return new NamedMutex{-1, true};
+  }
   const char* runtime = getenv("XDG_RUNTIME_DIR");
   std::string path = runtime && *runtime ? runtime : "/tmp";
   path += "/tq-mutex-";
@@ -208,7 +213,7 @@ MutexHandle CreateNamedMutex(const char* name, bool* alreadyExists) {
 void CloseNamedMutex(MutexHandle h) {
   auto* m = static_cast<NamedMutex*>(h);
   if (!m) return;
-  close(m->fd);
+  if (m->fd >= 0) close(m->fd);
   delete m;
 }
 
@@ -302,6 +307,10 @@ void* ThreadMain(void* p) {
 }  // namespace
 
 ThreadHandle CreateThread(ThreadProc proc, void* arg, uint32_t* threadId) {
+  if (!proc) {
+    SetLastError(ERR_INVALID_PARAMETER);
+    return nullptr;
+  }
   auto* t = new Thread;
   t->proc = proc;
   t->arg = arg;

@@ -34,7 +34,8 @@ void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 // ---------------------------------------------------------------- sync
 MutexHandle CreateNamedMutex(const char* name, bool* alreadyExists) {
   if (alreadyExists) *alreadyExists = false;
-  HANDLE h = ::CreateMutexA(nullptr, FALSE, name);
+  // Owned by the creator from the start, as the guards of the updater want.
+  HANDLE h = ::CreateMutexA(nullptr, TRUE, name);
   if (!h) return nullptr;
   if (alreadyExists) *alreadyExists = ::GetLastError() == ERROR_ALREADY_EXISTS;
   return h;

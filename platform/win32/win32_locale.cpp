@@ -1,7 +1,5 @@
 // The user's default UI language.
-#include <windows.h>
-
-#include "platform/tqPlatform.h"
+#include "platform/win32/win32.h"
 
 namespace tqp {
 

@@ -1,15 +1,17 @@
 // Common controls and COM for the thread that starts the library.
-#include <windows.h>
+#include "platform/win32/win32.h"
+
+// After windows.h: these need its types.
 #include <commctrl.h>
 #include <objbase.h>
 
 namespace tqp {
 
 void InitUserInterface() {
-  InitCommonControls();
-  CoInitialize(nullptr);
+  ::InitCommonControls();
+  ::CoInitialize(nullptr);
 }
 
-void DoneUserInterface() { CoUninitialize(); }
+void DoneUserInterface() { ::CoUninitialize(); }
 
 }  // namespace tqp
