@@ -103,7 +103,7 @@ TEST(Png, BrokenStreamsFailCleanly) {
   tqImagePng source;
   Fill(source, SamplePixels(20, 20, 4, 4, true));
   Bytes png = Saved(source);
-  for (size_t cut : {8ul, 30ul, png.size() / 2, png.size() - 13}) {
+  for (size_t cut : {size_t{8}, size_t{30}, png.size() / 2, png.size() - 13}) {
     Bytes part(png.begin(), png.begin() + cut);
     tqImagePng image;
     EXPECT_EQ(LoadInto(image, part), 0) << cut;
