@@ -195,47 +195,14 @@ struct Inflater {
   }
 };
 
-// The byte area, inflated a chunk at a time as the copy runs take it.
-struct ByteSource {
-  Inflater& in;
-  uint8_t* chunk;
-  uint32_t capacity;
-  uint32_t have = 0, pos = 0;
-
-  ByteSource(Inflater& inflater, uint8_t* buffer, uint32_t size) : in(inflater), chunk(buffer), capacity(size) {}
-
-  // Copies n bytes to dst; false when the stream ends first.
-  inline bool copy(uint8_t* dst, uint64_t n) {
-    if (n <= 16 && have - pos >= 16) {
-      // Short runs: a fixed 16-byte copy; the bytes past the run are
-      // overwritten by the runs that follow.
-      memcpy(dst, chunk + pos, 16);
-      pos += (uint32_t)n;
-      return true;
-    }
-    while (n) {
-      if (pos == have) {
-        // Keep 16 bytes of slack so that short copies can over-read.
-        have = in.read(chunk, capacity);
-        pos = 0;
-        if (!have) return false;
-      }
-      uint32_t take = (uint32_t)std::min<uint64_t>(n, have - pos);
-      memcpy(dst, chunk + pos, take);
-      dst += take;
-      pos += take;
-      n -= take;
-    }
-    return true;
-  }
-};
-
 #if defined(__SSE2__)
 // Sixteen bytes of each plane give 64 codes at once: for group i of every
 // plane byte, the four planes' 2-bit groups are gathered into one code
 // (first plane highest), zigzag-decoded, and the four groups interleaved
-// back into code order. The same results as the merge tables.
-inline void MergeSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, const uint8_t* p3, uint8_t* out) {
+// back into code order. The same results as the merge tables; with a row
+// below, its bytes are added.
+inline void MergeSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, const uint8_t* p3, uint8_t* out,
+                      const uint8_t* below) {
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p0));
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1));
   const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p2));
@@ -266,10 +233,13 @@ inline void MergeSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, c
   x3 = zigzag(x3);
   const __m128i lo01 = _mm_unpacklo_epi8(x0, x1), hi01 = _mm_unpackhi_epi8(x0, x1);
   const __m128i lo23 = _mm_unpacklo_epi8(x2, x3), hi23 = _mm_unpackhi_epi8(x2, x3);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(lo01, lo23));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(lo01, lo23));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_unpacklo_epi16(hi01, hi23));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(hi01, hi23));
+  __m128i v[4] = {_mm_unpacklo_epi16(lo01, lo23), _mm_unpackhi_epi16(lo01, lo23), _mm_unpacklo_epi16(hi01, hi23),
+                  _mm_unpackhi_epi16(hi01, hi23)};
+  for (int i = 0; i < 4; ++i) {
+    // With a row below, the differences are added to it.
+    if (below) v[i] = _mm_add_epi8(v[i], _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + 16 * i)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), v[i]);
+  }
 }
 #endif
 
@@ -375,27 +345,50 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
   }
   if (!byteStarted) return fail();
 
-  // Expand the runs into E.
+  // Expand the runs into E. The byte area comes a chunk at a time; the
+  // chunk and E both have slack, so short runs are done with fixed 16-byte
+  // moves whose excess the following runs overwrite.
   const Tables& t = tables();
   const uint64_t area = expandedCapacity_;
-  uint8_t* E = expanded_;
+  uint8_t* const E = expanded_;
+  uint8_t* const chunk = chunk_;
   BitReader bits(bitAreaBuffer_, block.bitAreaRaw);
-  ByteSource source(bytes, chunk_, kChunk);
+  const uint8_t* src = chunk;
+  const uint8_t* srcEnd = chunk;
+  auto copy = [&](uint8_t* dst, uint64_t n) -> bool {
+    if (n <= 16 && srcEnd - src >= 16) {
+      memcpy(dst, src, 16);
+      src += n;
+      return true;
+    }
+    while (n) {
+      if (src == srcEnd) {
+        uint32_t got = bytes.read(chunk, kChunk);
+        if (!got) return false;
+        src = chunk;
+        srcEnd = chunk + got;
+      }
+      size_t take = (size_t)std::min<uint64_t>(n, (uint64_t)(srcEnd - src));
+      memcpy(dst, src, take);
+      dst += take;
+      src += take;
+      n -= take;
+    }
+    return true;
+  };
   const uint64_t byteCount = block.byteAreaRaw;
   uint64_t s = 0, d = 0;
   int first = bits.bit();
   if (first < 0) return fail();
-  uint64_t total = bits.gamma(t);
+  const uint64_t total = bits.gamma(t);
   if (!total || total > area) return fail();
-  int64_t left = (int64_t)total;
   if (first) {
     uint64_t c = bits.gamma(t);
-    if (!c || d + c > area || s + c > byteCount || !source.copy(E + d, c)) return fail();
+    if (!c || d + c > area || s + c > byteCount || !copy(E + d, c)) return fail();
     d += c;
     s += c;
-    left -= (int64_t)c;
   }
-  while (left > 0) {
+  while (d < total) {
     uint64_t z = bits.gamma(t);
     if (!z || d + z > area) return fail();
     if (z <= 16)
@@ -403,13 +396,11 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
     else
       memset(E + d, 0, (size_t)z);
     d += z;
-    left -= (int64_t)z;
-    if (left <= 0) break;
+    if (d >= total) break;
     uint64_t c = bits.gamma(t);
-    if (!c || d + c > area || s + c > byteCount || !source.copy(E + d, c)) return fail();
+    if (!c || d + c > area || s + c > byteCount || !copy(E + d, c)) return fail();
     d += c;
     s += c;
-    left -= (int64_t)c;
   }
   // The byte area must hold exactly its raw length, used or not.
   if (!byteAreaWhole()) {
@@ -422,8 +413,9 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
   PrivateFree(bitAreaBuffer_);
   bitAreaBuffer_ = nullptr;
 
-  // Merge the planes into each row, then sum the differences: the bottom
-  // row of the block from the left, each row above from the row below.
+  // Merge the planes into each row and sum the differences: the bottom row
+  // of the block from the left, each row above with the row below it, which
+  // is already final.
   const uint64_t Q = expanded / 4;
   const uint8_t* p0 = E;
   const uint8_t* p1 = E + Q;
@@ -438,31 +430,34 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
   uint8_t* row = img.pixels() + (ptrdiff_t)(img.height() - 1 - (int64_t)block.firstRow) * pitch;
   uint64_t code = 0;  // first code of the row
   for (uint32_t r = 0; r < block.rows; ++r, code += rowBytes, row -= pitch) {
+    // The first row is summed afterwards; the others add the row below as
+    // they go (a zero offset for the first row would add the row itself).
+    const ptrdiff_t down = r ? pitch : 0;
     uint8_t* out = row;
     uint64_t k = code / 4, len = rowBytes;
     uint32_t head = (uint32_t)(code % 4);
+    auto put = [&](uint8_t* at, uint8_t v) { *at = r ? (uint8_t)(v + at[down]) : v; };
     if (head) {
       uint32_t w = word(k++);
-      for (uint32_t i = head; i < 4 && len; ++i, --len) *out++ = (uint8_t)(w >> (8 * i));
+      for (uint32_t i = head; i < 4 && len; ++i, --len) put(out++, (uint8_t)(w >> (8 * i)));
     }
 #if defined(__SSE2__)
-    for (; len >= 64; len -= 64, out += 64, k += 16) MergeSimd(p0 + k, p1 + k, p2 + k, p3 + k, out);
+    if (r) {
+      for (; len >= 64; len -= 64, out += 64, k += 16) MergeSimd(p0 + k, p1 + k, p2 + k, p3 + k, out, out + down);
+    } else {
+      for (; len >= 64; len -= 64, out += 64, k += 16) MergeSimd(p0 + k, p1 + k, p2 + k, p3 + k, out, nullptr);
+    }
 #endif
     for (; len >= 4; len -= 4, out += 4) {
       uint32_t w = word(k++);
-      memcpy(out, &w, 4);
+      for (int i = 0; i < 4; ++i) put(out + i, (uint8_t)(w >> (8 * i)));
     }
     if (len) {
       uint32_t w = word(k);
-      for (uint32_t i = 0; i < len; ++i) out[i] = (uint8_t)(w >> (8 * i));
+      for (uint32_t i = 0; i < len; ++i) put(out + i, (uint8_t)(w >> (8 * i)));
     }
-    if (r == 0) {
+    if (r == 0)
       for (uint64_t i = (uint64_t)B; i < rowBytes; ++i) row[i] = (uint8_t)(row[i] + row[i - B]);
-    } else {
-      uint8_t* __restrict up = row;
-      const uint8_t* __restrict below = row + pitch;
-      for (uint64_t i = 0; i < rowBytes; ++i) up[i] = (uint8_t)(up[i] + below[i]);
-    }
   }
   return 1;
 }
