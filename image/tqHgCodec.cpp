@@ -12,7 +12,8 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__i386__) || defined(__x86_64__)
+#define TQ_HG_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -195,13 +196,13 @@ struct Inflater {
   }
 };
 
-#if defined(__SSE2__)
+#if TQ_HG_SSE2
 // Sixteen bytes of each plane give 64 codes at once: for group i of every
 // plane byte, the four planes' 2-bit groups are gathered into one code
 // (first plane highest), zigzag-decoded, and the four groups interleaved
 // back into code order. The same results as the merge tables; with a row
 // below, its bytes are added.
-inline void MergeSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, const uint8_t* p3, uint8_t* out,
+__attribute__((target("sse2"))) inline void MergeSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, const uint8_t* p3, uint8_t* out,
                       const uint8_t* below) {
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p0));
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1));
@@ -223,23 +224,39 @@ inline void MergeSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, c
   __m128i x3 = _mm_or_si128(
       _mm_or_si128(_mm_and_si128(a, mC0), _mm_srli_epi16(_mm_and_si128(b, mC0), 2)),
       _mm_or_si128(_mm_srli_epi16(_mm_and_si128(c, mC0), 4), _mm_srli_epi16(_mm_and_si128(d, mC0), 6)));
-  auto zigzag = [&](__m128i u) {
-    __m128i odd = _mm_cmpeq_epi8(_mm_and_si128(u, one), one);
-    return _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(u, 1), low7), odd);
-  };
-  x0 = zigzag(x0);
-  x1 = zigzag(x1);
-  x2 = zigzag(x2);
-  x3 = zigzag(x3);
+  // Zigzag: u >> 1, inverted when u is odd.
+  x0 = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(x0, 1), low7), _mm_cmpeq_epi8(_mm_and_si128(x0, one), one));
+  x1 = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(x1, 1), low7), _mm_cmpeq_epi8(_mm_and_si128(x1, one), one));
+  x2 = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(x2, 1), low7), _mm_cmpeq_epi8(_mm_and_si128(x2, one), one));
+  x3 = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(x3, 1), low7), _mm_cmpeq_epi8(_mm_and_si128(x3, one), one));
   const __m128i lo01 = _mm_unpacklo_epi8(x0, x1), hi01 = _mm_unpackhi_epi8(x0, x1);
   const __m128i lo23 = _mm_unpacklo_epi8(x2, x3), hi23 = _mm_unpackhi_epi8(x2, x3);
-  __m128i v[4] = {_mm_unpacklo_epi16(lo01, lo23), _mm_unpackhi_epi16(lo01, lo23), _mm_unpacklo_epi16(hi01, hi23),
-                  _mm_unpackhi_epi16(hi01, hi23)};
-  for (int i = 0; i < 4; ++i) {
-    // With a row below, the differences are added to it.
-    if (below) v[i] = _mm_add_epi8(v[i], _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + 16 * i)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), v[i]);
+  __m128i v0 = _mm_unpacklo_epi16(lo01, lo23), v1 = _mm_unpackhi_epi16(lo01, lo23);
+  __m128i v2 = _mm_unpacklo_epi16(hi01, hi23), v3 = _mm_unpackhi_epi16(hi01, hi23);
+  if (below) {  // the differences are added to the row below
+    v0 = _mm_add_epi8(v0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(below)));
+    v1 = _mm_add_epi8(v1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + 16)));
+    v2 = _mm_add_epi8(v2, _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + 32)));
+    v3 = _mm_add_epi8(v3, _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + 48)));
   }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), v1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), v2);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), v3);
+}
+
+// count groups of 64 codes from plane index k on (see MergeSimd).
+__attribute__((target("sse2"))) void MergeRunSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
+                                                 const uint8_t* p3, uint64_t k, uint8_t* out, const uint8_t* below,
+                                                 uint64_t count) {
+  for (uint64_t i = 0; i < count; ++i, k += 16, out += 64, below = below ? below + 64 : nullptr)
+    MergeSimd(p0 + k, p1 + k, p2 + k, p3 + k, out, below);
+}
+
+// 32-bit builds run on processors with and without SSE2.
+bool HasSse2() {
+  static const bool yes = __builtin_cpu_supports("sse2");
+  return yes;
 }
 #endif
 
@@ -429,6 +446,9 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
   const ptrdiff_t pitch = img.pitch();
   uint8_t* row = img.pixels() + (ptrdiff_t)(img.height() - 1 - (int64_t)block.firstRow) * pitch;
   uint64_t code = 0;  // first code of the row
+#if TQ_HG_SSE2
+  const bool sse2 = HasSse2();
+#endif
   for (uint32_t r = 0; r < block.rows; ++r, code += rowBytes, row -= pitch) {
     // The first row is summed afterwards; the others add the row below as
     // they go (a zero offset for the first row would add the row itself).
@@ -441,11 +461,13 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
       uint32_t w = word(k++);
       for (uint32_t i = head; i < 4 && len; ++i, --len) put(out++, (uint8_t)(w >> (8 * i)));
     }
-#if defined(__SSE2__)
-    if (r) {
-      for (; len >= 64; len -= 64, out += 64, k += 16) MergeSimd(p0 + k, p1 + k, p2 + k, p3 + k, out, out + down);
-    } else {
-      for (; len >= 64; len -= 64, out += 64, k += 16) MergeSimd(p0 + k, p1 + k, p2 + k, p3 + k, out, nullptr);
+#if TQ_HG_SSE2
+    if (len >= 64 && sse2) {
+      uint64_t groups = len / 64;
+      MergeRunSimd(p0, p1, p2, p3, k, out, r ? out + down : nullptr, groups);
+      k += 16 * groups;
+      out += 64 * groups;
+      len -= 64 * groups;
     }
 #endif
     for (; len >= 4; len -= 4, out += 4) {
