@@ -277,6 +277,10 @@ TEST(Psd, RunLengthHeader128Repeats129Times) {
   EXPECT_EQ(Rows(image), (Bytes{6, 4, 2, 255, 5, 3, 1, 255}));
   // Run-length data that stops early is refused.
   EXPECT_EQ(LoadInto(image, PsdRunLength(129, 1, {{128, 10}, {128, 20}, {0}})), 0);
+  // So is a header that asks for gigabytes with a few bytes of data.
+  Bytes huge = PsdRunLength(1, 1, {{0, 1}, {0, 2}, {0, 3}});
+  huge[16] = huge[17] = huge[20] = huge[21] = 0xEA;
+  EXPECT_EQ(LoadInto(image, huge), 0);
 }
 
 // ------------------------------------------------------------ TQF
