@@ -422,6 +422,10 @@ tqFileBase* tqFileServer::OpenFile(const char* name, uint32_t flags) { return Lo
 
 // Never opens for output: a load must not empty the file it was asked for.
 int tqFileServer::LoadFile(const char* name, void* buffer, uint32_t flags) {
+  return LoadFile(name, buffer, 0xFFFFFFFFu, flags);
+}
+
+int tqFileServer::LoadFile(const char* name, void* buffer, uint32_t capacity, uint32_t flags) {
   if (!name) return 0;
   uint32_t search = flags & ~(0x10u | TQFILE_OUTPUT);
   tqFileBase* file = Locate(name, search | TQFILE_QUIET, true);
@@ -430,7 +434,9 @@ int tqFileServer::LoadFile(const char* name, void* buffer, uint32_t flags) {
     return 0;
   }
   int size = file->GetSize();
-  int result = buffer ? file->Read(buffer, size < 0 ? 0 : (uint32_t)size) : size;
+  uint32_t count = size < 0 ? 0 : (uint32_t)size;
+  if (count > capacity) count = capacity;
+  int result = buffer ? file->Read(buffer, count) : size;
   delete file;
   return result;
 }

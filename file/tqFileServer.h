@@ -81,6 +81,9 @@ class tqFileServer : public tqClassBase {
   tqFileBase* OpenFile(const char* name, uint32_t flags);
   // Null buffer: the size; else reads the whole file into buffer.
   int LoadFile(const char* name, void* buffer, uint32_t flags);
+  // The same with the buffer's capacity: a file that grew since its size was
+  // asked is read only as far as the buffer goes.
+  int LoadFile(const char* name, void* buffer, uint32_t capacity, uint32_t flags);
   int IsFile(const char* name);
 
   // Wrappers for the objects handed out; all accept null.

@@ -125,6 +125,17 @@ bool SystemPath(const char* name, std::string& out) {
   return ToSystemPath(name, out);
 }
 
+// A system call on one path: false, with the error, when it fails.
+bool PathCall(const char* name, int (*call)(const char*)) {
+  std::string path;
+  if (!SystemPath(name, path)) return false;
+  if (call(path.c_str()) != 0) {
+    SetErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t disposition,
@@ -386,15 +397,7 @@ bool CreateDirectory(const char* name) {
   return true;
 }
 
-bool RemoveDirectory(const char* name) {
-  std::string path;
-  if (!SystemPath(name, path)) return false;
-  if (rmdir(path.c_str()) != 0) {
-    SetErrorFromErrno(errno);
-    return false;
-  }
-  return true;
-}
+bool RemoveDirectory(const char* name) { return PathCall(name, rmdir); }
 
 bool MoveFile(const char* from, const char* to) {
   std::string a, b;
@@ -615,15 +618,7 @@ bool GetCurrentDirectory(char* out, size_t size) {
   return true;
 }
 
-bool SetCurrentDirectory(const char* path) {
-  std::string p;
-  if (!SystemPath(path, p)) return false;
-  if (chdir(p.c_str()) != 0) {
-    SetErrorFromErrno(errno);
-    return false;
-  }
-  return true;
-}
+bool SetCurrentDirectory(const char* path) { return PathCall(path, chdir); }
 
 bool GetModuleFileName(char* out, size_t size) {
   if (!out || !size) return false;
