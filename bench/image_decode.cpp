@@ -388,6 +388,9 @@ int main(int argc, char** argv) {
   MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   auto& m = reporter.medians;
+  // The console table may end in a colour reset without a line break: the
+  // ratio lines start on lines of their own.
+  printf("\n");
   auto ratio = [&](const char* name, const char* ours, const char* peer) {
     if (m.count(ours) && m.count(peer) && m[peer] > 0) printf("ratio %s %.3f\n", name, m[ours] / m[peer]);
   };

@@ -260,7 +260,9 @@ bool HasSse2() {
 }
 #endif
 
-constexpr uint32_t kChunk = 65536;
+// Large enough that inflate rarely works through its own window; a small
+// picture gets a chunk of its own size.
+constexpr uint32_t kChunk = 1 << 20;
 constexpr uint32_t kSlack = 64;
 
 }  // namespace
@@ -312,7 +314,8 @@ int tqHgCodec::beginDecode(tqImage& image, const char* prefix) {
   const uint64_t area = (uint64_t)image.width() * image.bytesPerPixel() * image.height() + 4096;
   if (area + kSlack > 0xFFFFFFFFu) return 0;
   expanded_ = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)(area + kSlack)));
-  chunk_ = static_cast<uint8_t*>(PrivateAlloc(0, kChunk + kSlack));
+  chunkCapacity_ = (uint32_t)std::min<uint64_t>(kChunk, area);
+  chunk_ = static_cast<uint8_t*>(PrivateAlloc(0, chunkCapacity_ + kSlack));
   if (!expanded_ || !chunk_) {
     endDecode();
     return 0;
@@ -380,7 +383,7 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
     }
     while (n) {
       if (src == srcEnd) {
-        uint32_t got = bytes.read(chunk, kChunk);
+        uint32_t got = bytes.read(chunk, chunkCapacity_);
         if (!got) return false;
         src = chunk;
         srcEnd = chunk + got;

@@ -50,6 +50,7 @@ class tqHgCodec {
   uint8_t* expanded_ = nullptr;  // the expanded area E
   uint64_t expandedCapacity_ = 0;
   uint8_t* chunk_ = nullptr;     // inflated byte-area chunk
+  uint32_t chunkCapacity_ = 0;
   uint8_t* bitAreaBuffer_ = nullptr;
 };
 
