@@ -1,15 +1,21 @@
-// HG codec. Decoding runs the zero/non-zero runs straight into the picture:
-// each expanded byte of plane j carries one 2-bit group of four consecutive
-// codes, so a table turns it into a 32-bit XOR word of zigzag-decoded
-// differences at the right bit positions; zero runs cost nothing because the
-// rows are cleared first. The differences are then summed in place (the first
-// row of a block from the left, every other row from the row below it).
+// HG codec. Decoding expands the runs into the expanded area E while the
+// byte area is inflated chunk by chunk alongside (it is read once, in
+// order), then merges the four planes of E row by row straight into the
+// picture: a table turns a plane byte into the 2-bit groups of four codes,
+// already zigzag-decoded, so four lookups and three XORs give four
+// differences, which are summed with the row below (or, for the first row of
+// a block, from the left) while the row is still in the cache.
 #include "image/tqHgCodec.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+
+#if defined(__i386__) || defined(__x86_64__)
+#define TQ_HG_SSE2 1
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -131,159 +137,144 @@ struct BitReader {
   }
 };
 
-inline void xor32(uint8_t* p, uint32_t v) {
-  uint32_t w;
-  memcpy(&w, p, 4);
-  w ^= v;
-  memcpy(p, &w, 4);
-}
+// Inflating a zlib stream: its two header bytes are checked here and the
+// deflate data is inflated raw, so the bytes delivered are exactly those a
+// wrapped inflate delivers (the trailing checksum never changes how many
+// bytes come out, only whether the end is reported as an error).
+struct Inflater {
+  z_stream z;
+  bool started = false;
+  bool finished = false;  // stream end, broken stream or no more input
+  uint64_t delivered = 0;
 
-// Places the expanded stream, plane by plane, into the rows of one block.
-// Expanded byte d lies in plane j = d / Q at index k = d - jQ and supplies
-// the 2-bit groups of codes 4k .. 4k + 3 of the code stream, which runs from
-// the bottom row of the block upwards.
-struct Expander {
-  const Tables& t;
-  uint8_t* pixels;
-  ptrdiff_t bottom;  // offset of the block's bottom row
-  ptrdiff_t pitch;
-  uint64_t rowBytes;
-  uint64_t rows;
-  uint64_t need;  // rows * rowBytes
-  uint64_t quarter;
-
-  uint64_t d = 0;          // expanded position
-  int plane = 0;           // 4: past the fourth plane
-  uint64_t planeEnd = 0;   // expanded position where the plane ends
-  uint64_t k = 0;          // index within the plane
-  uint64_t row = 0;        // mapping of code 4k, valid while 4k < need
-  uint64_t col = 0;
-  ptrdiff_t rowOffset = 0;
-
-  Expander(const Tables& tables, uint8_t* px, ptrdiff_t bottomOffset, ptrdiff_t p, uint64_t rb, uint64_t n,
-           uint64_t q)
-      : t(tables), pixels(px), bottom(bottomOffset), pitch(p), rowBytes(rb), rows(n), need(rb * n), quarter(q) {
-    planeEnd = quarter;
-    rowOffset = bottom;
+  Inflater() { memset(&z, 0, sizeof z); }
+  ~Inflater() {
+    if (started) inflateEnd(&z);
   }
 
-  void nextPlane() {
-    ++plane;
-    k = 0;
-    row = col = 0;
-    rowOffset = bottom;
-    planeEnd = plane < 4 ? planeEnd + quarter : UINT64_MAX;
-  }
-
-  void remap() {
-    uint64_t m = 4 * k;
-    if (m < need) {
-      row = m / rowBytes;
-      col = m % rowBytes;
-      rowOffset = bottom - (ptrdiff_t)row * pitch;
+  // -1 when zlib cannot start (after its message).
+  int begin(const uint8_t* src, uint32_t length) {
+    int rc = inflateInit2(&z, -15);
+    if (rc != Z_OK) {
+      DebugPrint("zlib init error : %s\n", z.msg ? z.msg : zError(rc));
+      return -1;
     }
-  }
-
-  // A zero run: only the position moves.
-  void skip(uint64_t n) {
-    while (n) {
-      uint64_t room = planeEnd - d;
-      if (n >= room && plane < 4) {
-        n -= room;
-        d += room;
-        nextPlane();
-        continue;
-      }
-      d += n;
-      uint64_t oldCode = 4 * k;
-      k += n;
-      if (plane < 4 && 4 * k < need) {
-        col += 4 * n;
-        if (col >= rowBytes) remap();
-      }
-      (void)oldCode;
-      n = 0;
+    started = true;
+    if (length < 2 || ((src[0] << 8) | src[1]) % 31 != 0 || (src[0] & 15) != Z_DEFLATED || (src[0] >> 4) > 7 ||
+        (src[1] & 0x20)) {
+      finished = true;  // a bad header or a preset dictionary gives nothing
+      return 1;
     }
+    z.next_in = const_cast<Bytef*>(src + 2);
+    z.avail_in = length - 2;
+    return 1;
   }
 
-  void copy(const uint8_t* src, uint64_t n) {
-    while (n) {
-      if (plane >= 4) {
-        d += n;
-        return;
-      }
-      uint64_t seg = std::min(n, planeEnd - d);
-      uint64_t done = 0;
-      if (4 * k < need) {
-        uint64_t words = std::min(seg, (need - 4 * k + 3) / 4);
-        write(t.merge[plane], src, words);
-        done = words;
-      }
-      k += seg - done;
-      d += seg;
-      src += seg;
-      n -= seg;
-      if (d == planeEnd) nextPlane();
-    }
-  }
-
-  void write(const uint32_t* table, const uint8_t* src, uint64_t words) {
-    while (words) {
-      if (col + 4 <= rowBytes) {
-        uint64_t fit = std::min(words, (rowBytes - col) >> 2);
-        uint8_t* q = pixels + rowOffset + col;
-        for (uint64_t i = 0; i < fit; ++i) xor32(q + 4 * i, table[src[i]]);
-        src += fit;
-        words -= fit;
-        k += fit;
-        col += 4 * fit;
-        if (col == rowBytes) {
-          col = 0;
-          ++row;
-          rowOffset -= pitch;
-        }
-      } else {
-        // The four codes of this byte straddle two rows.
-        uint32_t v = table[*src++];
-        --words;
-        ++k;
-        for (int b = 0; b < 4; ++b) {
-          if (row < rows) pixels[rowOffset + (ptrdiff_t)col] ^= (uint8_t)(v >> (8 * b));
-          if (++col == rowBytes) {
-            col = 0;
-            ++row;
-            rowOffset -= pitch;
-          }
-        }
+  // Up to capacity bytes into dst; the count delivered (0 at the end).
+  uint32_t read(uint8_t* dst, uint32_t capacity) {
+    if (finished || capacity == 0) return 0;
+    z.next_out = dst;
+    z.avail_out = capacity;
+    while (z.avail_out > 0) {
+      int rc = inflate(&z, Z_NO_FLUSH);
+      if (rc != Z_OK) {
+        finished = true;
+        break;
       }
     }
+    uint32_t n = capacity - z.avail_out;
+    delivered += n;
+    return n;
+  }
+
+  // Reads on until the stream ends or more than limit bytes came out in
+  // all; the total delivered.
+  uint64_t drain(uint64_t limit) {
+    uint8_t scratch[4096];
+    while (!finished && delivered <= limit) read(scratch, sizeof scratch);
+    return delivered;
   }
 };
+
+#if TQ_HG_SSE2
+// Sixteen bytes of each plane give 64 codes at once: for group i of every
+// plane byte, the four planes' 2-bit groups are gathered into one code
+// (first plane highest), zigzag-decoded, and the four groups interleaved
+// back into code order. The same results as the merge tables; with a row
+// below, its bytes are added.
+__attribute__((target("sse2"))) inline void MergeSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, const uint8_t* p3, uint8_t* out,
+                      const uint8_t* below) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p0));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1));
+  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p2));
+  const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p3));
+  const __m128i m3 = _mm_set1_epi8(0x03), mC = _mm_set1_epi8(0x0C), m30 = _mm_set1_epi8(0x30),
+                mC0 = _mm_set1_epi8((char)0xC0), one = _mm_set1_epi8(1), low7 = _mm_set1_epi8(0x7F);
+  // Masking first keeps every shifted group inside its own byte, so 16-bit
+  // shifts serve as byte shifts.
+  __m128i x0 = _mm_or_si128(
+      _mm_or_si128(_mm_slli_epi16(_mm_and_si128(a, m3), 6), _mm_slli_epi16(_mm_and_si128(b, m3), 4)),
+      _mm_or_si128(_mm_slli_epi16(_mm_and_si128(c, m3), 2), _mm_and_si128(d, m3)));
+  __m128i x1 = _mm_or_si128(
+      _mm_or_si128(_mm_slli_epi16(_mm_and_si128(a, mC), 4), _mm_slli_epi16(_mm_and_si128(b, mC), 2)),
+      _mm_or_si128(_mm_and_si128(c, mC), _mm_srli_epi16(_mm_and_si128(d, mC), 2)));
+  __m128i x2 = _mm_or_si128(
+      _mm_or_si128(_mm_slli_epi16(_mm_and_si128(a, m30), 2), _mm_and_si128(b, m30)),
+      _mm_or_si128(_mm_srli_epi16(_mm_and_si128(c, m30), 2), _mm_srli_epi16(_mm_and_si128(d, m30), 4)));
+  __m128i x3 = _mm_or_si128(
+      _mm_or_si128(_mm_and_si128(a, mC0), _mm_srli_epi16(_mm_and_si128(b, mC0), 2)),
+      _mm_or_si128(_mm_srli_epi16(_mm_and_si128(c, mC0), 4), _mm_srli_epi16(_mm_and_si128(d, mC0), 6)));
+  // Zigzag: u >> 1, inverted when u is odd.
+  x0 = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(x0, 1), low7), _mm_cmpeq_epi8(_mm_and_si128(x0, one), one));
+  x1 = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(x1, 1), low7), _mm_cmpeq_epi8(_mm_and_si128(x1, one), one));
+  x2 = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(x2, 1), low7), _mm_cmpeq_epi8(_mm_and_si128(x2, one), one));
+  x3 = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(x3, 1), low7), _mm_cmpeq_epi8(_mm_and_si128(x3, one), one));
+  const __m128i lo01 = _mm_unpacklo_epi8(x0, x1), hi01 = _mm_unpackhi_epi8(x0, x1);
+  const __m128i lo23 = _mm_unpacklo_epi8(x2, x3), hi23 = _mm_unpackhi_epi8(x2, x3);
+  __m128i v0 = _mm_unpacklo_epi16(lo01, lo23), v1 = _mm_unpackhi_epi16(lo01, lo23);
+  __m128i v2 = _mm_unpacklo_epi16(hi01, hi23), v3 = _mm_unpackhi_epi16(hi01, hi23);
+  if (below) {  // the differences are added to the row below
+    v0 = _mm_add_epi8(v0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(below)));
+    v1 = _mm_add_epi8(v1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + 16)));
+    v2 = _mm_add_epi8(v2, _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + 32)));
+    v3 = _mm_add_epi8(v3, _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + 48)));
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), v1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), v2);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), v3);
+}
+
+// count groups of 64 codes from plane index k on (see MergeSimd).
+__attribute__((target("sse2"))) void MergeRunSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
+                                                 const uint8_t* p3, uint64_t k, uint8_t* out, const uint8_t* below,
+                                                 uint64_t count) {
+  for (uint64_t i = 0; i < count; ++i, k += 16, out += 64, below = below ? below + 64 : nullptr)
+    MergeSimd(p0 + k, p1 + k, p2 + k, p3 + k, out, below);
+}
+
+// 32-bit builds run on processors with and without SSE2.
+bool HasSse2() {
+  static const bool yes = __builtin_cpu_supports("sse2");
+  return yes;
+}
+#endif
+
+// Large enough that inflate rarely works through its own window; a small
+// picture gets a chunk of its own size.
+constexpr uint32_t kChunk = 1 << 20;
+constexpr uint32_t kSlack = 64;
 
 }  // namespace
 
 // ------------------------------------------------------------ zlib areas
 
 int64_t tqHgInflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity) {
-  z_stream z;
-  memset(&z, 0, sizeof z);
-  int rc = inflateInit(&z);
-  if (rc != Z_OK) {
-    DebugPrint("zlib init error : %s\n", z.msg ? z.msg : zError(rc));
-    return -1;
-  }
-  z.next_in = const_cast<Bytef*>(src);
-  z.avail_in = length;
-  z.next_out = dst;
-  z.avail_out = capacity;
-  while (z.avail_out > 0) {
-    rc = inflate(&z, Z_NO_FLUSH);
-    if (rc != Z_OK) break;  // end of stream, broken stream or no more input
-  }
-  uint64_t delivered = z.total_out;
-  inflateEnd(&z);
-  if (delivered < capacity) memset(dst + delivered, 0, capacity - delivered);
-  return (int64_t)delivered;
+  Inflater in;
+  if (in.begin(src, length) < 0) return -1;
+  uint32_t n = in.read(dst, capacity);
+  if (n < capacity) memset(dst + n, 0, capacity - n);
+  return n;
 }
 
 int64_t tqHgDeflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity) {
@@ -303,12 +294,10 @@ int64_t tqHgDeflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t 
       DebugPrint("zlib encode error : %s", z.msg ? z.msg : zError(rc));
       break;
     }
-    {
-      if (!spill) spill = static_cast<uint8_t*>(PrivateAlloc(0, 65536));
-      if (!spill) break;
-      z.next_out = spill;
-      z.avail_out = 65536;
-    }
+    if (!spill) spill = static_cast<uint8_t*>(PrivateAlloc(0, 65536));
+    if (!spill) break;
+    z.next_out = spill;
+    z.avail_out = 65536;
   }
   int64_t total = rc == Z_STREAM_END ? (int64_t)z.total_out : -1;
   deflateEnd(&z);
@@ -318,78 +307,34 @@ int64_t tqHgDeflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t 
 
 // ------------------------------------------------------------ decoding
 
-int tqHgCodec::beginDecode(tqImage& image, uint32_t largestByteAreaRaw, const char* prefix) {
+int tqHgCodec::beginDecode(tqImage& image, const char* prefix) {
   endDecode();
   image_ = &image;
   prefix_ = prefix;
-  uint64_t capacity = (uint64_t)largestByteAreaRaw + 16;
-  if (capacity > 0xFFFFFFFFu) return 0;
-  byteAreaBuffer_ = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)capacity));
-  if (!byteAreaBuffer_) return 0;
-  byteAreaCapacity_ = (uint32_t)capacity;
+  const uint64_t area = (uint64_t)image.width() * image.bytesPerPixel() * image.height() + 4096;
+  if (area + kSlack > 0xFFFFFFFFu) return 0;
+  expanded_ = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)(area + kSlack)));
+  chunkCapacity_ = (uint32_t)std::min<uint64_t>(kChunk, area);
+  chunk_ = static_cast<uint8_t*>(PrivateAlloc(0, chunkCapacity_ + kSlack));
+  if (!expanded_ || !chunk_) {
+    endDecode();
+    return 0;
+  }
+  expandedCapacity_ = area;
   return 1;
 }
 
 void tqHgCodec::endDecode() {
-  if (byteAreaBuffer_) PrivateFree(byteAreaBuffer_);
+  if (expanded_) PrivateFree(expanded_);
+  if (chunk_) PrivateFree(chunk_);
   if (bitAreaBuffer_) PrivateFree(bitAreaBuffer_);
-  byteAreaBuffer_ = bitAreaBuffer_ = nullptr;
-  byteAreaCapacity_ = 0;
+  expanded_ = chunk_ = bitAreaBuffer_ = nullptr;
+  expandedCapacity_ = 0;
   image_ = nullptr;
 }
 
-// Runs the bit area into the block's rows with plane length `quarter`;
-// stores the expanded length. 0 for a hostile or broken stream.
-int tqHgCodec::expand(const tqHgBlock& block, uint64_t quarter, uint64_t* expanded) {
-  const Tables& t = tables();
-  tqImage& img = *image_;
-  const uint64_t rowBytes = (uint64_t)img.width() * img.bytesPerPixel();
-  const uint64_t area = rowBytes * (uint64_t)img.height() + 4096;  // the expanded area's capacity
-  const ptrdiff_t pitch = img.pitch();
-  const ptrdiff_t bottom = (ptrdiff_t)(img.height() - 1 - (int64_t)block.firstRow) * pitch;
-  const ptrdiff_t top = bottom - (ptrdiff_t)(block.rows - 1) * pitch;
-  memset(img.pixels() + top, 0, (size_t)(block.rows * (uint64_t)pitch));
-
-  BitReader bits(bitAreaBuffer_, block.bitAreaRaw);
-  Expander out(t, img.pixels(), bottom, pitch, rowBytes, block.rows, quarter);
-  const uint8_t* bytes = byteAreaBuffer_;
-  const uint64_t byteCount = block.byteAreaRaw;
-  uint64_t s = 0;
-
-  int first = bits.bit();
-  if (first < 0) return 0;
-  uint64_t total = bits.gamma(t);
-  if (!total || total > area) return 0;
-  int64_t left = (int64_t)total;
-  uint64_t d = 0;
-  if (first) {
-    uint64_t c = bits.gamma(t);
-    if (!c || d + c > area || s + c > byteCount) return 0;
-    out.copy(bytes + s, c);
-    d += c;
-    s += c;
-    left -= (int64_t)c;
-  }
-  while (left > 0) {
-    uint64_t z = bits.gamma(t);
-    if (!z || d + z > area) return 0;
-    out.skip(z);
-    d += z;
-    left -= (int64_t)z;
-    if (left <= 0) break;
-    uint64_t c = bits.gamma(t);
-    if (!c || d + c > area || s + c > byteCount) return 0;
-    out.copy(bytes + s, c);
-    d += c;
-    s += c;
-    left -= (int64_t)c;
-  }
-  *expanded = d;
-  return 1;
-}
-
 int tqHgCodec::decodeBlock(const tqHgBlock& block) {
-  if (!image_ || !image_->pixels()) return 0;
+  if (!image_ || !image_->pixels() || !expanded_) return 0;
   tqImage& img = *image_;
   const int B = img.bytesPerPixel();
   const uint64_t rowBytes = (uint64_t)img.width() * B;
@@ -397,45 +342,147 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
       (uint64_t)img.pitch() != rowBytes)
     return 0;
 
-  if (block.byteAreaRaw + 16ull > byteAreaCapacity_ ||
-      tqHgInflate(block.byteArea, block.byteAreaLength, byteAreaBuffer_, block.byteAreaRaw + 16) !=
-          block.byteAreaRaw) {
+  // The bit area whole; the byte area streams during the expansion. Either
+  // area of the wrong length fails the block, the byte area's message first.
+  if (bitAreaBuffer_) PrivateFree(bitAreaBuffer_);
+  bitAreaBuffer_ = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)block.bitAreaRaw + 16));
+  int64_t bitCount = bitAreaBuffer_ ? tqHgInflate(block.bitArea, block.bitAreaLength, bitAreaBuffer_,
+                                                  block.bitAreaRaw + 16)
+                                    : -1;
+  Inflater bytes;
+  const bool byteStarted = bytes.begin(block.byteArea, block.byteAreaLength) > 0;
+  auto byteAreaWhole = [&]() { return byteStarted && bytes.drain(block.byteAreaRaw) == block.byteAreaRaw; };
+  auto fail = [&]() {
+    if (!byteAreaWhole()) DebugPrint("%sバイト領域のサイズが異常です", prefix_);
+    return 0;
+  };
+  if (bitCount != (int64_t)block.bitAreaRaw) {
+    if (!byteAreaWhole())
+      DebugPrint("%sバイト領域のサイズが異常です", prefix_);
+    else
+      DebugPrint("%sビット領域のサイズが異常です", prefix_);
+    return 0;
+  }
+  if (!byteStarted) return fail();
+
+  // Expand the runs into E. The byte area comes a chunk at a time; the
+  // chunk and E both have slack, so short runs are done with fixed 16-byte
+  // moves whose excess the following runs overwrite.
+  const Tables& t = tables();
+  const uint64_t area = expandedCapacity_;
+  uint8_t* const E = expanded_;
+  uint8_t* const chunk = chunk_;
+  BitReader bits(bitAreaBuffer_, block.bitAreaRaw);
+  const uint8_t* src = chunk;
+  const uint8_t* srcEnd = chunk;
+  auto copy = [&](uint8_t* dst, uint64_t n) -> bool {
+    if (n <= 16 && srcEnd - src >= 16) {
+      memcpy(dst, src, 16);
+      src += n;
+      return true;
+    }
+    while (n) {
+      if (src == srcEnd) {
+        uint32_t got = bytes.read(chunk, chunkCapacity_);
+        if (!got) return false;
+        src = chunk;
+        srcEnd = chunk + got;
+      }
+      size_t take = (size_t)std::min<uint64_t>(n, (uint64_t)(srcEnd - src));
+      memcpy(dst, src, take);
+      dst += take;
+      src += take;
+      n -= take;
+    }
+    return true;
+  };
+  const uint64_t byteCount = block.byteAreaRaw;
+  uint64_t s = 0, d = 0;
+  int first = bits.bit();
+  if (first < 0) return fail();
+  const uint64_t total = bits.gamma(t);
+  if (!total || total > area) return fail();
+  if (first) {
+    uint64_t c = bits.gamma(t);
+    if (!c || d + c > area || s + c > byteCount || !copy(E + d, c)) return fail();
+    d += c;
+    s += c;
+  }
+  while (d < total) {
+    uint64_t z = bits.gamma(t);
+    if (!z || d + z > area) return fail();
+    if (z <= 16)
+      memset(E + d, 0, 16);
+    else
+      memset(E + d, 0, (size_t)z);
+    d += z;
+    if (d >= total) break;
+    uint64_t c = bits.gamma(t);
+    if (!c || d + c > area || s + c > byteCount || !copy(E + d, c)) return fail();
+    d += c;
+    s += c;
+  }
+  // The byte area must hold exactly its raw length, used or not.
+  if (!byteAreaWhole()) {
     DebugPrint("%sバイト領域のサイズが異常です", prefix_);
     return 0;
   }
-  if (bitAreaBuffer_) PrivateFree(bitAreaBuffer_);
-  bitAreaBuffer_ = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)block.bitAreaRaw + 16));
-  if (!bitAreaBuffer_ || tqHgInflate(block.bitArea, block.bitAreaLength, bitAreaBuffer_, block.bitAreaRaw + 16) !=
-                             block.bitAreaRaw) {
-    DebugPrint("%sビット領域のサイズが異常です", prefix_);
-    return 0;
-  }
-
-  // The plane length is a quarter of the expanded length, known only at the
-  // end; every writer makes it a quarter of the announced total, so try that
-  // and run again in the rare case the runs said otherwise.
-  BitReader probe(bitAreaBuffer_, block.bitAreaRaw);
-  probe.bit();
-  uint64_t total = probe.gamma(tables());
-  uint64_t expanded = 0;
-  uint64_t guess = std::max<uint64_t>(total / 4, 1);
-  if (!expand(block, guess, &expanded)) return 0;
-  uint64_t need = rowBytes * block.rows;
+  const uint64_t expanded = d;
+  const uint64_t need = rowBytes * block.rows;
   if (expanded % 4 != 0 || expanded < need) return 0;
-  if (expanded / 4 != guess && !expand(block, expanded / 4, &expanded)) return 0;
   PrivateFree(bitAreaBuffer_);
   bitAreaBuffer_ = nullptr;
 
-  // Sum the differences: the bottom row of the block from the left, each
-  // row above it from the row below.
+  // Merge the planes into each row and sum the differences: the bottom row
+  // of the block from the left, each row above with the row below it, which
+  // is already final.
+  const uint64_t Q = expanded / 4;
+  const uint8_t* p0 = E;
+  const uint8_t* p1 = E + Q;
+  const uint8_t* p2 = E + 2 * Q;
+  const uint8_t* p3 = E + 3 * Q;
+  const uint32_t* m0 = t.merge[0];
+  const uint32_t* m1 = t.merge[1];
+  const uint32_t* m2 = t.merge[2];
+  const uint32_t* m3 = t.merge[3];
+  auto word = [&](uint64_t k) { return m0[p0[k]] ^ m1[p1[k]] ^ m2[p2[k]] ^ m3[p3[k]]; };
   const ptrdiff_t pitch = img.pitch();
   uint8_t* row = img.pixels() + (ptrdiff_t)(img.height() - 1 - (int64_t)block.firstRow) * pitch;
-  for (uint64_t i = (uint64_t)B; i < rowBytes; ++i) row[i] = (uint8_t)(row[i] + row[i - B]);
-  for (uint32_t r = 1; r < block.rows; ++r) {
-    uint8_t* __restrict up = row - pitch;
-    const uint8_t* __restrict below = row;
-    for (uint64_t i = 0; i < rowBytes; ++i) up[i] = (uint8_t)(up[i] + below[i]);
-    row = up;
+  uint64_t code = 0;  // first code of the row
+#if TQ_HG_SSE2
+  const bool sse2 = HasSse2();
+#endif
+  for (uint32_t r = 0; r < block.rows; ++r, code += rowBytes, row -= pitch) {
+    // The first row is summed afterwards; the others add the row below as
+    // they go (a zero offset for the first row would add the row itself).
+    const ptrdiff_t down = r ? pitch : 0;
+    uint8_t* out = row;
+    uint64_t k = code / 4, len = rowBytes;
+    uint32_t head = (uint32_t)(code % 4);
+    auto put = [&](uint8_t* at, uint8_t v) { *at = r ? (uint8_t)(v + at[down]) : v; };
+    if (head) {
+      uint32_t w = word(k++);
+      for (uint32_t i = head; i < 4 && len; ++i, --len) put(out++, (uint8_t)(w >> (8 * i)));
+    }
+#if TQ_HG_SSE2
+    if (len >= 64 && sse2) {
+      uint64_t groups = len / 64;
+      MergeRunSimd(p0, p1, p2, p3, k, out, r ? out + down : nullptr, groups);
+      k += 16 * groups;
+      out += 64 * groups;
+      len -= 64 * groups;
+    }
+#endif
+    for (; len >= 4; len -= 4, out += 4) {
+      uint32_t w = word(k++);
+      for (int i = 0; i < 4; ++i) put(out + i, (uint8_t)(w >> (8 * i)));
+    }
+    if (len) {
+      uint32_t w = word(k);
+      for (uint32_t i = 0; i < len; ++i) put(out + i, (uint8_t)(w >> (8 * i)));
+    }
+    if (r == 0)
+      for (uint64_t i = (uint64_t)B; i < rowBytes; ++i) row[i] = (uint8_t)(row[i] + row[i - B]);
   }
   return 1;
 }

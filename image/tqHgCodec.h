@@ -30,9 +30,9 @@ class tqHgCodec {
   tqHgCodec& operator=(const tqHgCodec&) = delete;
 
   // Prepares decoding into image (geometry set, buffer reserved with an
-  // unpadded pitch): the byte-area buffer for the largest block of the
-  // picture. prefix starts the messages ("tqImageHg3 : ").
-  int beginDecode(tqImage& image, uint32_t largestByteAreaRaw, const char* prefix);
+  // unpadded pitch): the expanded area, sized by the whole picture. prefix
+  // starts the messages ("tqImageHg3 : ").
+  int beginDecode(tqImage& image, const char* prefix);
   // Decodes one block into its rows; 0 when the block is broken or hostile.
   int decodeBlock(const tqHgBlock& block);
   // Releases the working areas.
@@ -45,12 +45,12 @@ class tqHgCodec {
   int32_t cropOnSave = 1;
 
  private:
-  int expand(const tqHgBlock& block, uint64_t quarter, uint64_t* expanded);
-
   tqImage* image_ = nullptr;
   const char* prefix_ = "";
-  uint8_t* byteAreaBuffer_ = nullptr;
-  uint32_t byteAreaCapacity_ = 0;
+  uint8_t* expanded_ = nullptr;  // the expanded area E
+  uint64_t expandedCapacity_ = 0;
+  uint8_t* chunk_ = nullptr;     // inflated byte-area chunk
+  uint32_t chunkCapacity_ = 0;
   uint8_t* bitAreaBuffer_ = nullptr;
 };
 

@@ -36,8 +36,11 @@ struct tqMemBlock {
 };
 
 // Largest pixel buffer the decoders accept (a hostile header must not make
-// them allocate gigabytes).
-constexpr uint64_t TQIMAGE_MAX_BYTES = 0x10000000;  // 256 MiB
+// them allocate gigabytes). Fuzzing builds lower it to keep runs fast.
+#ifndef TQ_IMAGE_MAX_BYTES
+#define TQ_IMAGE_MAX_BYTES 0x10000000  // 256 MiB
+#endif
+constexpr uint64_t TQIMAGE_MAX_BYTES = TQ_IMAGE_MAX_BYTES;
 
 class tqImage : public tqClassBase {
  public:

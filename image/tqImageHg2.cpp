@@ -93,7 +93,7 @@ int tqImageHg2::load(const tqMemBlock& source, int id) {
 
   setGeometry((int)W, (int)H, B, (int)rowBytes);
   if (!reserve(pictureBytes)) return 0;
-  int ok = codec_.beginDecode(*this, block.byteAreaRaw, "tqImageHg2 : ") && codec_.decodeBlock(block);
+  int ok = codec_.beginDecode(*this, "tqImageHg2 : ") && codec_.decodeBlock(block);
   codec_.endDecode();
   if (!ok) return 0;
 

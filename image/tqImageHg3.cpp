@@ -205,7 +205,6 @@ int tqImageHg3::decode(const tqMemBlock& source, int id) {
     if (!reserve(pictureBytes)) return 0;
     const uint64_t area = (uint64_t)pictureBytes + 4096;
     std::vector<tqHgBlock> blocks;
-    uint32_t largest = 0;
     for (int n = 0; n < 10000; ++n) {
       char name[16];
       snprintf(name, sizeof name, "img%04d", n);
@@ -226,12 +225,11 @@ int tqImageHg3::decode(const tqMemBlock& source, int id) {
       if (b.byteAreaRaw > area || b.bitAreaRaw > area + 64) return 0;
       b.byteArea = v.data + d + 24;
       b.bitArea = b.byteArea + b.byteAreaLength;
-      if (b.byteAreaRaw > largest) largest = b.byteAreaRaw;
       blocks.push_back(b);
     }
     std::vector<uint8_t> covered(H, 0);
     if (!blocks.empty()) {
-      if (!codec_.beginDecode(*this, largest, "tqImageHg3 : ")) return 0;
+      if (!codec_.beginDecode(*this, "tqImageHg3 : ")) return 0;
       for (const tqHgBlock& b : blocks) {
         if (!codec_.decodeBlock(b)) {
           codec_.endDecode();

@@ -16,9 +16,10 @@ class tqImageHg3 : public tqImage {
 
   tqHgCodec& codec() { return codec_; }
 
+  int32_t quality = 90;  // kept for the picture's owner; not read here
+
  private:
   int decode(const tqMemBlock& source, int id);
 
   tqHgCodec codec_;
-  int32_t quality_ = 90;  // not read
 };

@@ -23,7 +23,7 @@ int tqImagePsd::load(const tqMemBlock& source, int) {
   if (!isPsd(d, (uint32_t)size)) return 0;
   const uint32_t W = Be16(d + 20), H = Be16(d + 16);
   const uint32_t channels = Be16(d + 12);
-  if (W == 0 || H == 0 || channels < 3) return 0;
+  if (W == 0 || H == 0 || channels < 3 || (uint64_t)W * H * 4 > TQIMAGE_MAX_BYTES) return 0;
   // Colour mode data, image resources, layer and mask section: each a
   // 32-bit length and its bytes.
   uint64_t at = 26;
@@ -39,6 +39,8 @@ int tqImagePsd::load(const tqMemBlock& source, int) {
   if (at > size) return 0;
 
   const uint64_t planeSize = (uint64_t)W * H;
+  // Raw planes must be there before anything is allocated for them.
+  if (compression == 0 && at + 3 * planeSize > size) return 0;
   uint8_t* planes = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)(planeSize * 3)));
   if (!planes) return 0;
   bool ok = true;

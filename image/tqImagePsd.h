@@ -14,6 +14,5 @@ class tqImagePsd : public tqImage {
   // The header checks, also the holder's format test.
   static bool isPsd(const uint8_t* data, uint32_t size);
 
- private:
-  void* unused_ = nullptr;
+  void* reserved = nullptr;  // not used
 };

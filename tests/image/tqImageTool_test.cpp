@@ -1,0 +1,132 @@
+// tqimage commands, run in-process on files written by the test-only HG-3
+// writer.
+#ifdef TQ_HAVE_TQIMAGE_TOOL
+#include <gtest/gtest.h>
+
+#include "image/tqImagePng.h"
+#include "tests/image/tqImageTestUtil.h"
+#include "tests/support/tqTestSupport.h"
+#include "tools/tqimage/tqImageTool.h"
+
+using namespace imgtest;
+
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+
+std::string Slurp(FILE* f) {
+  std::string text;
+  rewind(f);
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  fclose(f);
+  return text;
+}
+
+ToolRun Tool(std::vector<std::string> args) {
+  args.insert(args.begin(), "tqimage");
+  std::vector<const char*> argv;
+  for (auto& a : args) argv.push_back(a.c_str());
+  FILE* out = tmpfile();
+  FILE* err = tmpfile();
+  int status = tqImageTool((int)argv.size(), argv.data(), out, err);
+  return ToolRun{status, Slurp(out), Slurp(err)};
+}
+
+Bytes FileBytes(const std::string& path) {
+  std::string s = tqtest::ReadFile(path);
+  return Bytes(s.begin(), s.end());
+}
+
+class ToolTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    a = SamplePixels(40, 30, 4, 1, false);
+    b = SamplePixels(17, 9, 3, 2, false);
+    Hg3Picture first, second;
+    first.id = 10;
+    first.tags.push_back({"stdinfo", StdInfo(40, 30, 32, 5, 6, 64, 48, 0, 7, 8)});
+    first.tags.push_back({"img0000", SliceData(0, 30, EncodeAreas(a))});
+    first.tags.push_back({"cptype", {2, 0, 0, 0}});
+    second.id = 20;
+    second.tags.push_back({"stdinfo", StdInfo(17, 9, 24)});
+    second.tags.push_back({"img0000", SliceData(0, 9, EncodeAreas(b))});
+    Bytes file = Hg3Bytes({first, second});
+    hg3 = dir / "pictures.hg3";
+    ASSERT_TRUE(tqtest::WriteFile(hg3, std::string(file.begin(), file.end())));
+  }
+  tqtest::TempDir dir;
+  std::string hg3;
+  Pixels a, b;
+};
+
+TEST_F(ToolTest, InfoPrintsOneLinePerValue) {
+  ToolRun r = Tool({"info", hg3, "--id", "10"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "format: HG-3\nwidth: 40\nheight: 30\nbytesPerPixel: 4\npitch: 160\ncanvasWidth: 64\ncanvasHeight: 48\n"
+            "offsetX: 5\noffsetY: 6\nalphaState: 1\nuserValue1: 7\nuserValue2: 8\ncptype: 2\nimgmode: 0\n");
+  r = Tool({"info", hg3, "--index", "1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("width: 17\n"), std::string::npos);
+  EXPECT_NE(r.out.find("canvasWidth: 17\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nid: 20\n"), std::string::npos);
+}
+
+TEST_F(ToolTest, RawWritesTheRowsUnpadded) {
+  std::string out = dir / "b.raw";
+  ToolRun r = Tool({"raw", hg3, out, "--id", "20"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(FileBytes(out), b.bytes);
+}
+
+TEST_F(ToolTest, ConversionsKeepThePixels) {
+  // PNG, BMP, HG-2 and TQF are lossless: converting each back to raw rows
+  // gives the picture again, top row first.
+  for (const char* ext : {"png", "bmp", "hg2", "tqf"}) {
+    std::string converted = dir / (std::string("a.") + ext);
+    ToolRun r = Tool({"convert", hg3, converted, "--id", "10"});
+    ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
+    std::string png = dir / (std::string("a-") + ext + ".png");
+    // HG-2 keeps the picture's identifier.
+    r = Tool({"convert", converted, png, "--id", std::string(ext) == "hg2" ? "10" : "0"});
+    ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
+    tqImagePng back;
+    Bytes bytes = FileBytes(png);
+    tqMemBlock block(bytes.data(), (uint32_t)bytes.size());
+    ASSERT_EQ(back.load(block, 0), 1) << ext;
+    EXPECT_EQ(Rows(back), a.bytes) << ext;
+  }
+  // The lossy ones at least keep the size.
+  for (const char* ext : {"jpg", "webp"}) {
+    std::string converted = dir / (std::string("a.") + ext);
+    ASSERT_EQ(Tool({"convert", hg3, converted, "--index", "0"}).status, 0) << ext;
+    ToolRun r = Tool({"info", converted});
+    EXPECT_NE(r.out.find("width: 40\nheight: 30\n"), std::string::npos) << ext << r.out;
+  }
+}
+
+TEST_F(ToolTest, FailuresExitNonZeroWithAMessage) {
+  ToolRun r = Tool({"convert", hg3, dir / "a.gif", "--id", "10"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("unknown output type"), std::string::npos);
+  r = Tool({"info", dir / "missing.hg3"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot read"), std::string::npos);
+  r = Tool({"info", hg3, "--id", "99"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("does not decode"), std::string::npos);
+  std::string text = dir / "note.txt";
+  ASSERT_TRUE(tqtest::WriteFile(text, "just some text, nothing more"));
+  EXPECT_EQ(Tool({"info", text}).status, 1);
+  EXPECT_EQ(Tool({"info"}).status, 2);
+  EXPECT_EQ(Tool({"info", hg3, "--idx", "3"}).status, 2);
+  EXPECT_EQ(Tool({"frobnicate", hg3}).status, 2);
+}
+
+}  // namespace
+#endif
