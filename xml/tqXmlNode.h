@@ -2,6 +2,7 @@
 // with a name, its text, and optional attributes and children.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,9 @@ class tqXmlNode {
 
   tqXmlNode() = default;
   explicit tqXmlNode(std::string nodeName) : name(std::move(nodeName)) {}
+  // An element with a name and a text and nothing else, made from byte runs.
+  tqXmlNode(const char* nodeName, size_t nameLength, const char* text, size_t textLength)
+      : name(nodeName, nameLength), value(text, textLength) {}
   tqXmlNode(tqXmlNode&& other) noexcept;
   tqXmlNode& operator=(tqXmlNode&& other) noexcept;
   tqXmlNode(const tqXmlNode&) = delete;

@@ -382,25 +382,11 @@ bool SameBytes(const char* a, const char* b, size_t n) {
   return true;
 }
 
-// Adds text to a value as the dialect reads it: TAB, LF and a CR LF pair
-// each become one space; a lone CR stays.
-void AppendText(std::string& value, const char* text, size_t length) {
-  // Parents gather many short pieces: grow in bigger steps from the start.
-  if (value.size() + length > value.capacity())
-    value.reserve(std::max<size_t>(2 * value.capacity(), 128));
-  // The line break and indentation between elements: all spaces once folded.
-  if (length >= 2 && text[0] == '\r' && text[1] == '\n') {
-    size_t i = 2;
-    while (i < length && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i == length) {
-      value.append(length - 1, ' ');
-      return;
-    }
-  }
-  const size_t old = value.size();
-  value.append(text, length);
-  char* p = value.data() + old;
-  char* const stop = p + length;
+// Folds the text of value from offset from on as the dialect reads it: TAB,
+// LF and a CR LF pair each become one space; a lone CR stays.
+void FoldText(std::string& value, size_t from) {
+  char* p = value.data() + from;
+  char* const stop = value.data() + value.size();
   // Most text needs no change past its first TAB, LF or CR.
   while (p < stop && *p != '\t' && *p != '\n' && *p != '\r') ++p;
   if (p == stop) return;
@@ -416,6 +402,25 @@ void AppendText(std::string& value, const char* text, size_t length) {
     *out++ = c;
   }
   value.resize(static_cast<size_t>(out - value.data()));
+}
+
+// Adds text to a value, folded.
+void AppendText(std::string& value, const char* text, size_t length) {
+  // Parents gather many short pieces: grow in bigger steps from the start.
+  if (value.size() + length > value.capacity())
+    value.reserve(std::max<size_t>(2 * value.capacity(), 128));
+  // The line break and indentation between elements: all spaces once folded.
+  if (length >= 2 && text[0] == '\r' && text[1] == '\n') {
+    size_t i = 2;
+    while (i < length && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i == length) {
+      value.append(length - 1, ' ');
+      return;
+    }
+  }
+  const size_t old = value.size();
+  value.append(text, length);
+  FoldText(value, old);
 }
 
 }  // namespace
@@ -576,38 +581,71 @@ void tqXmlParser::Fill(tqXmlNode& node, const Tag& tag) {
 
 // Elements under construction live on a stack of their own: an open element,
 // then its finished children, then its open child, and so on. Closing an
-// element moves its finished children (they stand right above it) into its
-// children sequence, last first, which is the model's order.
+// element builds its children sequence from its finished children (they
+// stand right above it), last first, which is the model's order. The usual
+// element, a name and a text only, waits there as the two byte runs and is
+// made once, in its place in the sequence; every other element is a node of
+// its own from the start (kept in nodes_, in the same stack order).
 namespace {
 
 class ElementStack {
  public:
-  ElementStack() { nodes_.reserve(64); }
+  ElementStack() {
+    entries_.reserve(64);
+    nodes_.reserve(16);
+  }
   bool Empty() const { return open_.empty(); }
-  tqXmlNode& Current() { return nodes_[open_.back()]; }
+  tqXmlNode& Current() { return nodes_[entries_[open_.back()].node]; }
   tqXmlNode& Open() {
-    open_.push_back(nodes_.size());
+    open_.push_back(entries_.size());
+    entries_.push_back({nullptr, 0, nullptr, 0, static_cast<uint32_t>(nodes_.size()), false});
     return nodes_.emplace_back();
+  }
+  // A finished element of name and text (fold: the text may need folding).
+  void AddPlain(const char* name, size_t nameLength, const char* text, size_t textLength,
+                bool fold) {
+    entries_.push_back({name, static_cast<uint32_t>(nameLength), text,
+                        static_cast<uint32_t>(textLength), kPlain, fold});
   }
   void Close() {
     const size_t at = open_.back();
     open_.pop_back();
-    const size_t count = nodes_.size() - at - 1;
-    if (count) {
-      tqXmlNodeList* children = new tqXmlNodeList;
-      children->reserve(count);
-      for (size_t i = nodes_.size(); i-- > at + 1;) children->push_back(std::move(nodes_[i]));
-      nodes_.resize(at + 1);
-      nodes_[at].children = children;
+    const size_t count = entries_.size() - at - 1;
+    if (!count) return;
+    const uint32_t node = entries_[at].node;
+    tqXmlNodeList* children = new tqXmlNodeList;
+    children->reserve(count);
+    for (size_t i = entries_.size(); i-- > at + 1;) {
+      const Entry& entry = entries_[i];
+      if (entry.node == kPlain) {
+        tqXmlNode& child =
+            children->emplace_back(entry.name, entry.nameLength, entry.text, entry.textLength);
+        if (entry.fold) FoldText(child.value, 0);
+      } else {
+        children->push_back(std::move(nodes_[entry.node]));
+      }
     }
+    entries_.resize(at + 1);
+    nodes_.resize(node + 1);
+    nodes_[node].children = children;
   }
   // The root element, once every element is closed.
   tqXmlNode TakeRoot() { return std::move(nodes_[0]); }
-  bool HasRoot() const { return !nodes_.empty(); }
+  bool HasRoot() const { return !entries_.empty(); }
 
  private:
+  static constexpr uint32_t kPlain = UINT32_MAX;
+  struct Entry {
+    const char* name;  // plain elements: the byte runs
+    uint32_t nameLength;
+    const char* text;
+    uint32_t textLength;
+    uint32_t node;  // index in nodes_, or kPlain
+    bool fold;
+  };
+  std::vector<Entry> entries_;
   std::vector<tqXmlNode> nodes_;
-  std::vector<size_t> open_;
+  std::vector<size_t> open_;  // indexes in entries_
 };
 
 }  // namespace
@@ -680,27 +718,29 @@ int tqXmlParser::ParseElements(const char* text, const char* end, const char* p)
       break;
     }
     if (tag_.name[0] != '/') {
-      tqXmlNode& element = elements.Open();
-      Fill(element, tag_);
       // The usual element holds text and then its own plain end tag: take
       // the two tokens at once.
       const size_t textEnd = scanner.Next(static_cast<size_t>(p - text));
       if (textEnd < size && text[textEnd] == '<' && text[textEnd + 1] == '/') {
         const size_t tagEnd = scanner.Next(textEnd + 1);
-        const std::string& name = element.name;
-        if (tagEnd < size && text[tagEnd] == '>' && tagEnd - textEnd - 2 == name.size() &&
-            SameBytes(text + textEnd + 2, name.data(), name.size())) {
+        if (tagEnd < size && text[tagEnd] == '>' && tagEnd - textEnd - 2 == tag_.nameLength &&
+            SameBytes(text + textEnd + 2, tag_.name, tag_.nameLength)) {
           const size_t from = static_cast<size_t>(p - text);
-          if (scanner.MayHoldBlanks(from, textEnd, false)) {
-            AppendText(element.value, p, textEnd - from);
+          const bool fold = scanner.MayHoldBlanks(from, textEnd, false);
+          if (tag_.attributes.empty()) {
+            elements.AddPlain(tag_.name, tag_.nameLength, p, textEnd - from, fold);
           } else {
-            element.value.append(p, textEnd - from);
+            tqXmlNode& element = elements.Open();
+            Fill(element, tag_);
+            element.value.assign(p, textEnd - from);
+            if (fold) FoldText(element.value, 0);
+            elements.Close();
           }
-          elements.Close();
           p = text + tagEnd + 1;
-          if (elements.Empty()) break;
+          continue;
         }
       }
+      Fill(elements.Open(), tag_);
       continue;
     }
     const std::string& name = elements.Current().name;
