@@ -195,6 +195,9 @@ TEST(XmlModel, TextIsKeptAsWritten) {
        "<document><\x83\x5C>\x95\x5C</\x83\x5C></document>",
        "document {}\n  \x83\x5C {\x95\x5C}\n"},
       {"an end tag as root opens an element", "</x><a>1</a>", "/x {}\n  a {1}\n"},
+      {"text-only, attributed and nested siblings keep one order; leaf text folds",
+       "<document><a>1</a><n><b>x\ty</b><m>\r\n</m></n><c k='v'>2\n</c><d>3\r\n4</d></document>",
+       "document {}\n  d {3 4}\n  c k=[v] {2 }\n  n {}\n    m { }\n    b {x y}\n  a {1}\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
