@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "image/tqImagePng.h"
+#include "platform/tqPlatform.h"
 #include "tests/image/tqImageTestUtil.h"
 #include "tests/support/tqTestSupport.h"
 #include "tools/tqimage/tqImageTool.h"
@@ -17,8 +18,23 @@ struct ToolRun {
   std::string out, err;
 };
 
+// A scratch stream in a folder of the tests' own (tmpfile() writes to the
+// drive's root on Windows, which may refuse it).
+FILE* Scratch() {
+  static tqtest::TempDir dir;
+  static int counter = 0;
+  std::string path = dir / ("stream" + std::to_string(counter++) + ".txt");
+#ifndef _WIN32
+  std::string system;
+  if (!tqp::ToSystemPath(path.c_str(), system)) return nullptr;
+  path = system;
+#endif
+  return fopen(path.c_str(), "w+b");
+}
+
 std::string Slurp(FILE* f) {
   std::string text;
+  if (!f) return text;
   rewind(f);
   char buffer[4096];
   size_t n;
@@ -31,8 +47,12 @@ ToolRun Tool(std::vector<std::string> args) {
   args.insert(args.begin(), "tqimage");
   std::vector<const char*> argv;
   for (auto& a : args) argv.push_back(a.c_str());
-  FILE* out = tmpfile();
-  FILE* err = tmpfile();
+  FILE* out = Scratch();
+  FILE* err = Scratch();
+  if (!out || !err) {
+    ADD_FAILURE() << "no scratch stream";
+    return ToolRun{-1, Slurp(out), Slurp(err)};
+  }
   int status = tqImageTool((int)argv.size(), argv.data(), out, err);
   return ToolRun{status, Slurp(out), Slurp(err)};
 }
