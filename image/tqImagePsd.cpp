@@ -72,13 +72,16 @@ int tqImagePsd::load(const tqMemBlock& source, int) {
         memcpy(out + done, d + at, (size_t)take);
         at += n;
         done += take;
+      } else if (h == 128) {
+        // A no-op in run-length coding: it carries no data. Writers pad rows
+        // with it; reading it as a run would shift every later byte.
+        continue;
       } else {
         if (at >= size) {
           ok = false;
           break;
         }
-        uint64_t n = (uint8_t)(1 - h);
-        if (n == 0) n = 256;
+        uint64_t n = 257 - (uint64_t)h;  // 129..255 repeat the next byte 128..2 times
         uint64_t take = n < planeSize - done ? n : planeSize - done;
         memset(out + done, d[at++], (size_t)take);
         done += take;

@@ -262,21 +262,36 @@ Bytes PsdRunLength(int w, int h, const std::vector<Bytes>& channelData) {
   return b;
 }
 
-TEST(Psd, RunLengthHeader128Repeats129Times) {
-  Bytes psd = PsdRunLength(129, 1, {{128, 10}, {128, 20}, {0, 30, 128, 31}});
+TEST(Psd, RunLengthHeader128IsANoOp) {
+  // 37 x 2 RGB as common writers save it: every row ends with the 0x80 pad,
+  // and one row has a pad in its middle.
+  Bytes psd = PsdRunLength(37, 2,
+                           {{0xDC, 10, 0x80, 0x80, 0x01, 11, 12, 0xDE, 13, 0x80},
+                            {0xDC, 20, 0x80, 0xDC, 21, 0x80},
+                            {0xDC, 30, 0x80, 0xDC, 31}});
   ASSERT_TRUE(tqImagePsd::isPsd(psd.data(), (uint32_t)psd.size()));
   tqImagePsd image;
   ASSERT_EQ(LoadInto(image, psd), 1);
+  Bytes expected;
+  // The file's second row comes first in memory.
+  for (int x = 0; x < 37; ++x) {
+    uint8_t red = x == 0 ? 11 : x == 1 ? 12 : 13;
+    expected.insert(expected.end(), {31, 21, red, 255});
+  }
+  for (int x = 0; x < 37; ++x) expected.insert(expected.end(), {30, 20, 10, 255});
+  EXPECT_EQ(Rows(image), expected);
+  // Header 129 repeats 128 times, 255 twice.
+  Bytes runs = PsdRunLength(130, 1, {{129, 1, 255, 2}, {129, 3, 255, 4}, {129, 5, 255, 6}});
+  ASSERT_EQ(LoadInto(image, runs), 1);
   Bytes rows = Rows(image);
-  ASSERT_EQ(rows.size(), 129u * 4);
-  EXPECT_EQ(Bytes(rows.begin(), rows.begin() + 8), (Bytes{30, 20, 10, 255, 31, 20, 10, 255}));
-  EXPECT_EQ(Bytes(rows.end() - 4, rows.end()), (Bytes{31, 20, 10, 255}));
+  ASSERT_EQ(rows.size(), 130u * 4);
+  EXPECT_EQ(Bytes(rows.begin() + 127 * 4, rows.begin() + 129 * 4), (Bytes{5, 3, 1, 255, 6, 4, 2, 255}));
   // The rows are turned over: the file's first row is the last in memory.
   Bytes two = PsdRunLength(1, 2, {{1, 1, 2}, {1, 3, 4}, {1, 5, 6}});
   ASSERT_EQ(LoadInto(image, two), 1);
   EXPECT_EQ(Rows(image), (Bytes{6, 4, 2, 255, 5, 3, 1, 255}));
   // Run-length data that stops early is refused.
-  EXPECT_EQ(LoadInto(image, PsdRunLength(129, 1, {{128, 10}, {128, 20}, {0}})), 0);
+  EXPECT_EQ(LoadInto(image, PsdRunLength(37, 1, {{0xDC, 10}, {0xDC, 20}, {0x80, 0x80}})), 0);
   // So is a header that asks for gigabytes with a few bytes of data.
   Bytes huge = PsdRunLength(1, 1, {{0, 1}, {0, 2}, {0, 3}});
   huge[16] = huge[17] = huge[20] = huge[21] = 0xEA;
