@@ -73,3 +73,22 @@ def box(caption, text, answer):
 
 def intoro_shown():
     return JP['intoro'].replace('\\n', '\n')
+
+
+# The success scenario of both updaters: three files in nested folders over an
+# installation with an old log that spells one of them differently.
+def put_nested_package(test):
+    test.put(test.package, 'data\\top.txt', b'top')
+    test.put(test.package, 'data\\sub\\inner.bin', bytes(range(256)) * 100)
+    test.put(test.package, 'data\\sub\\deep\\表.txt', sjis('表'))
+    test.put(test.game, 'install.log', b'"Sub\\Inner.BIN"\r\n"old.txt"\r\n')
+    test.put(test.game, 'sub\\inner.bin', b'old contents')
+
+
+def check_nested_package_copied(test):
+    test.assertEqual(test.read('top.txt'), b'top')
+    test.assertEqual(test.read('sub\\inner.bin'), bytes(range(256)) * 100)
+    test.assertEqual(test.read('sub\\deep\\表.txt'), sjis('表'))
+    test.assertEqual(test.read('install.log'),
+                     b'"old.txt"\r\n' + sjis('"sub\\deep\\表.txt"') +
+                     b'\r\n"Sub\\Inner.BIN"\r\n"top.txt"\r\n')

@@ -16,7 +16,8 @@ import unittest
 UPDATE = None
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_common import JP, box, description, intoro_shown, sjis  # noqa: E402
+from e2e_common import (JP, box, check_nested_package_copied, description,  # noqa: E402
+                        intoro_shown, put_nested_package, sjis)
 
 
 class Scenario(unittest.TestCase):
@@ -82,21 +83,12 @@ class Scenario(unittest.TestCase):
         self.describe()
         self.record()
         self.installed(1, 2)
-        self.put(self.package, 'data\\top.txt', b'top')
-        self.put(self.package, 'data\\sub\\inner.bin', bytes(range(256)) * 100)
-        self.put(self.package, 'data\\sub\\deep\\表.txt', sjis('表'))
-        self.put(self.game, 'install.log', b'"Sub\\Inner.BIN"\r\n"old.txt"\r\n')
-        self.put(self.game, 'sub\\inner.bin', b'old contents')
+        put_nested_package(self)
         self.run_update()
         self.assertEqual(self.boxes(),
                          box(JP['wndtitle'], intoro_shown(), 'OK') +
                          box(JP['wndtitle'], JP['success'], 'OK'))
-        self.assertEqual(self.read('top.txt'), b'top')
-        self.assertEqual(self.read('sub\\inner.bin'), bytes(range(256)) * 100)
-        self.assertEqual(self.read('sub\\deep\\表.txt'), sjis('表'))
-        self.assertEqual(self.read('install.log'),
-                         b'"old.txt"\r\n' + sjis('"sub\\deep\\表.txt"') +
-                         b'\r\n"Sub\\Inner.BIN"\r\n"top.txt"\r\n')
+        check_nested_package_copied(self)
 
     def test_yes_answers_the_confirmation(self):
         self.describe()

@@ -22,7 +22,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_common import JP, box, description, intoro_shown, sjis  # noqa: E402
+from e2e_common import (JP, box, check_nested_package_copied, description,  # noqa: E402
+                        intoro_shown, put_nested_package, sjis)
 
 UPDATE = UIDRIVER = MAKE_HG3 = FIXTURES = None
 OK, CANCEL = 1, 2
@@ -244,11 +245,7 @@ class Scenario(unittest.TestCase):
         self.describe()
         self.record()
         self.installed(1, 2)
-        self.put(self.package, 'data\\top.txt', b'top')
-        self.put(self.package, 'data\\sub\\inner.bin', bytes(range(256)) * 100)
-        self.put(self.package, 'data\\sub\\deep\\表.txt', sjis('表'))
-        self.put(self.game, 'install.log', b'"Sub\\Inner.BIN"\r\n"old.txt"\r\n')
-        self.put(self.game, 'sub\\inner.bin', b'old contents')
+        put_nested_package(self)
         proc = self.start()
         # Without updatebg.hg3 the window still appears, at a fixed size.
         main = Window(self.driver.ask('wait', f'proc={proc}', 'class=WC_UPDATE'))
@@ -270,12 +267,7 @@ class Scenario(unittest.TestCase):
                          [confirm().seen(), Expect(JP['wndtitle'], JP['success'], owner='dialog').seen()])
         self.assertEqual(self.ui_log(), box(JP['wndtitle'], intoro_shown(), 'OK') +
                          box(JP['wndtitle'], JP['success'], 'OK'))
-        self.assertEqual(self.read('top.txt'), b'top')
-        self.assertEqual(self.read('sub\\inner.bin'), bytes(range(256)) * 100)
-        self.assertEqual(self.read('sub\\deep\\表.txt'), sjis('表'))
-        self.assertEqual(self.read('install.log'),
-                         b'"old.txt"\r\n' + sjis('"sub\\deep\\表.txt"') +
-                         b'\r\n"Sub\\Inner.BIN"\r\n"top.txt"\r\n')
+        check_nested_package_copied(self)
 
     def test_cancel_touches_nothing(self):
         self.describe()
