@@ -18,7 +18,6 @@ namespace {
 
 constexpr uint32_t kHeader = 28;
 constexpr uint32_t kBucketsPerSlotBits = 3;
-constexpr uint32_t kBucketsPerSlot = 1u << kBucketsPerSlotBits;
 constexpr uint32_t kProgressStep = 1u << 16;
 
 struct Mode {
@@ -58,11 +57,15 @@ struct Chains {
   uint32_t* hashOf = nullptr;
   void* block = nullptr;
   uint32_t mask = 0;
-  uint32_t shift = 0;  // of the hash: kBucketsPerSlot x window buckets
+  uint32_t shift = 0;  // of the hash
 
-  bool init(uint32_t windowBits) {
-    const uint32_t window = 1u << windowBits, buckets = window * kBucketsPerSlot;
-    shift = 32 - windowBits - kBucketsPerSlotBits;
+  // 2^kBucketsPerSlotBits buckets for each position the ring can hold: the window,
+  // or fewer for a short input.
+  bool init(uint32_t windowBits, uint32_t length) {
+    const uint32_t window = 1u << windowBits;
+    const uint32_t held = (uint32_t)std::bit_width(length) < windowBits ? (uint32_t)std::bit_width(length) : windowBits;
+    const uint32_t bucketBits = held + kBucketsPerSlotBits, buckets = 1u << bucketBits;
+    shift = 32 - bucketBits;
     const size_t bytes = (size_t)buckets * sizeof(Ends) + (size_t)window * 8;
     block = PrivateAlloc(0, bytes);
     if (!block) return false;
@@ -111,7 +114,7 @@ uint32_t tqLzCompress(const uint8_t* input, uint32_t length, uint8_t* output, in
   const Mode m = ModeOf(mode);
   const uint32_t window = m.window(), longest = m.longest();
   Chains chains;
-  if (!chains.init(m.windowBits)) return 0;
+  if (!chains.init(m.windowBits, length)) return 0;
   // With an output the flag bytes go to their place at once; the data bytes
   // wait in a buffer of their own until the flag count is known.
   uint8_t* flags = output ? output + kHeader : nullptr;

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <cstdlib>
 #include <vector>
 
 namespace lzref {
@@ -15,20 +15,15 @@ inline std::vector<uint8_t> Compress(const uint8_t* input, uint32_t length, int 
   const uint32_t window = 1u << windowBits, buckets = 2 * window, longest = (1u << lengthBits) + 2;
   auto byteAt = [&](uint64_t p) -> uint32_t { return p < length ? input[p] : 0; };
   auto keyOf = [&](uint64_t p) { return (byteAt(p) + 256 * byteAt(p + 1) + 65536 * byteAt(p + 2)) % buckets; };
-  std::vector<std::deque<uint32_t>> chains(buckets);  // oldest first
-  std::deque<uint32_t> ring;                          // every remembered position, oldest first
+  std::vector<std::vector<uint32_t>> chains(buckets);  // oldest first
   auto add = [&](uint32_t p) {
-    if (ring.size() == window) {
-      uint32_t old = ring.front();
-      ring.pop_front();
-      std::deque<uint32_t>& chain = chains[keyOf(old)];
-      for (auto it = chain.begin(); it != chain.end(); ++it)
-        if (*it == old) {
-          chain.erase(it);
-          break;
-        }
+    // The ring holds `window` positions: the oldest one leaves, from the
+    // front of its chain.
+    if (p >= window) {
+      std::vector<uint32_t>& chain = chains[keyOf(p - window)];
+      if (chain.empty() || chain.front() != p - window) abort();
+      chain.erase(chain.begin());
     }
-    ring.push_back(p);
     chains[keyOf(p)].push_back(p);
   };
   std::vector<uint8_t> flags(1, 0), data;
