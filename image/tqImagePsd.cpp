@@ -273,8 +273,7 @@ void NarrowName(const uint8_t* be, uint64_t count, char* out) {
 }
 
 // Blend code, name and group marker of a record, from its extra data: mask
-// data, blending ranges, the Pascal name padded to a multiple of 4 bytes with
-// its length byte, then blocks of "8BIM", a 4-byte key, a 32-bit length and
+// data, blending ranges, the Pascal name and its padding, then blocks of "8BIM", a 4-byte key, a 32-bit length and
 // the data. "luni" replaces the name with its Unicode form; "lsct" gives the
 // group marker and ends the walk.
 bool ReadRecordDetails(const uint8_t* d, const PsdRecord& r, tqPsdLayer& layer) {
@@ -294,10 +293,11 @@ bool ReadRecordDetails(const uint8_t* d, const PsdRecord& r, tqPsdLayer& layer) 
   memcpy(layer.name, d + e.at, nameLength);
   layer.name[nameLength] = 0;
   e.skip(nameLength);
-  // Some writers end the extra data right after the name: the padding is
-  // skipped only as far as it is there.
+  // The name is padded with zeros to a multiple of 4 bytes with its length
+  // byte. Only zero bytes up to that boundary are skipped, so that records
+  // of writers that do not pad keep their blocks.
   const uint64_t padding = (4 - (1 + (uint64_t)nameLength) % 4) % 4;
-  e.skip(std::min<uint64_t>(padding, e.end - e.at));
+  for (uint64_t i = 0; i < padding && e.has(1) && d[e.at] == 0; ++i) ++e.at;
 
   while (e.has(12)) {
     const uint8_t* header = d + e.at;

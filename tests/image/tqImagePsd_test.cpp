@@ -244,11 +244,14 @@ TEST(PsdLayer, UnicodeNamesBecomeNarrowText) {
     bool unicode;
     std::u16string name;
     std::string expected;
+    bool padName = true;
   } cases[] = {
       {"Pascal name only", "abc", false, u"", "abc"},
       {"Pascal name of 255 bytes", std::string(255, 'p'), false, u"", std::string(255, 'p')},
       {"Japanese", "abc", true, u"表示", "\x95\x5C\x8E\xA6"},
       {"empty Unicode name", "abc", true, u"", ""},
+      {"name not padded", "abcd", true, u"表示", "\x95\x5C\x8E\xA6", false},
+      {"name of 3 bytes needs no padding", "abc", true, u"表示", "\x95\x5C\x8E\xA6", false},
       {"character without a narrow form", "", true, u"A\uD55CB", "A?B"},
       {"character beyond 0xFFFF", "", true, u"\U0001F600z", "?z"},
       {"lone surrogate", "", true, std::u16string(u"x") + char16_t(0xDC00) + u"y", "x?y"},
@@ -277,6 +280,7 @@ TEST(PsdLayer, UnicodeNamesBecomeNarrowText) {
     l.name = c.pascal;
     l.unicode = c.unicode;
     l.unicodeName = c.name;
+    l.padName = c.padName;
     l.blocks.push_back({"lyid", {0, 0, 0, 7}});
     doc.layers.push_back(l);
     Bytes file = psdtest::Write(doc);
