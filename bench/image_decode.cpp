@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "image/tqHgCodec.h"
 #include "image/tqImageHg2.h"
 #include "image/tqImageHg3.h"
@@ -87,29 +88,7 @@ void Put32(Bytes& b, uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back((uint8_t)(v >> (8 * i)));
 }
 
-// Smooth shapes and gradients with sensor-like noise, fully opaque.
-tqImage* MakePhoto() {
-  tqImage* image = new tqImage;
-  image->create(kW, kH, 4);
-  uint32_t seed = 12345;
-  for (int y = 0; y < kH; ++y) {
-    uint8_t* row = image->pixels() + (size_t)y * image->pitch();
-    for (int x = 0; x < kW; ++x) {
-      double fx = x / (double)kW, fy = y / (double)kH;
-      double base[3] = {120 + 90 * std::sin(fx * 5.1 + fy * 2.3), 110 + 80 * std::cos(fx * 3.7 - fy * 4.1),
-                        100 + 70 * std::sin(fx * fy * 9.0 + 1.0)};
-      if ((x - 900) * (x - 900) + (y - 500) * (y - 500) < 200 * 200) base[0] = base[1] = 230;
-      for (int c = 0; c < 3; ++c) {
-        seed = seed * 1103515245u + 12345u;
-        int noise = (int)((seed >> 16) % 9) - 4;
-        int v = (int)base[c] + noise;
-        row[x * 4 + c] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
-      }
-      row[x * 4 + 3] = 255;
-    }
-  }
-  return image;
-}
+tqImage* MakePhoto() { return bench::MakePhoto(kW, kH); }
 
 // One band of rows of the picture as a picture of its own.
 tqImage* Band(const tqImage& picture, int top, int rows) {
@@ -342,19 +321,6 @@ BENCHMARK(BM_inflate_areas)->Unit(benchmark::kMillisecond)->Repetitions(5)->Repo
 BENCHMARK(BM_hg2_save)->Unit(benchmark::kMillisecond)->Repetitions(3)->Iterations(2)->ReportAggregatesOnly(true);
 BENCHMARK(BM_libpng_save)->Unit(benchmark::kMillisecond)->Repetitions(3)->Iterations(2)->ReportAggregatesOnly(true);
 
-// Keeps the console table and remembers the median CPU time of each
-// benchmark: every one runs on one thread, and on a machine shared with
-// other work the CPU time is the steadier measure of it.
-class MedianReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> medians;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.aggregate_name == "median") medians[run.run_name.function_name] = run.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -385,7 +351,7 @@ int main(int argc, char** argv) {
   }
   double peakRatio = (double)(g_peak.load() - before) / ((double)kW * kH * 4);
 
-  MedianReporter reporter;
+  bench::MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   auto& m = reporter.medians;
   // The console table may end in a colour reset without a line break: the

@@ -1,5 +1,7 @@
-// BMP reader and writer. Pixel data is always taken from offset 54; a file
-// too short for its rows is refused.
+// BMP reader and writer. The pixel rows start where the file header says
+// (offset 54 when it gives a place inside the headers, as careless writers
+// leave it zero); top-down files are turned over so that every loaded bitmap
+// has its bottom row first; a file too short for its rows is refused.
 #include "image/tqImageBmp.h"
 
 #include "image/tqImageBytes.h"
@@ -32,21 +34,25 @@ int tqImageBmp::load(const tqMemBlock& source, int) {
     return 0;
   }
   tqByteView info{infoHeader, 40};
-  const int32_t W = info.s32(4), H = info.s32(8);
+  const int32_t W = info.s32(4), storedH = info.s32(8);
   const int bits = info.u16(14);
-  // Top-down files (negative height) and empty ones are not taken.
-  if (W <= 0 || H <= 0 || (uint64_t)W * H * 4 > TQIMAGE_MAX_BYTES) return 0;
+  // A negative height marks a top-down file.
+  const bool topDown = storedH < 0;
+  const int64_t H = topDown ? -(int64_t)storedH : storedH;
+  if (W <= 0 || H <= 0 || (uint64_t)W * (uint64_t)H * 4 > TQIMAGE_MAX_BYTES) return 0;
   if (bits != 24 && bits != 32) return 0;
   const uint64_t fileRow = bits == 24 ? tqPaddedPitch((uint64_t)W, 3) : (uint64_t)W * 4;
-  if (!v.has(54, fileRow * H)) return 0;
+  uint64_t offset = v.u32(10);
+  if (offset < 14 + (uint64_t)headerSize) offset = 54;
+  if (!v.has(offset, fileRow * (uint64_t)H)) return 0;
   const uint32_t pitch = (uint32_t)W * 4;
   if (!reserve(pitch * (uint32_t)H)) return 0;
-  setGeometry(W, H, 4, (int)pitch);
+  setGeometry(W, (int)H, 4, (int)pitch);
   canvasWidth_ = W;
-  canvasHeight_ = H;
-  const uint8_t* src = v.data + 54;
-  for (int32_t y = 0; y < H; ++y, src += fileRow) {
-    uint8_t* dst = pixels_ + (size_t)y * pitch;
+  canvasHeight_ = (int)H;
+  const uint8_t* src = v.data + offset;
+  for (int64_t y = 0; y < H; ++y, src += fileRow) {
+    uint8_t* dst = pixels_ + (size_t)(topDown ? H - 1 - y : y) * pitch;
     if (bits == 32) {
       memcpy(dst, src, pitch);
     } else {

@@ -130,6 +130,31 @@ TEST_F(ToolTest, ConversionsKeepThePixels) {
   }
 }
 
+TEST_F(ToolTest, PngToBitmapAndTqfAndBack) {
+  // From PNG (top row first) to the bottom-row-first bitmap and to TQF, and
+  // back to PNG: the same rows, the same way up.
+  std::string png = dir / "start.png";
+  ASSERT_EQ(Tool({"convert", hg3, png, "--id", "10"}).status, 0);
+  for (const char* ext : {"bmp", "tqf"}) {
+    std::string converted = dir / (std::string("from-png.") + ext);
+    ToolRun r = Tool({"convert", png, converted});
+    ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
+    std::string back = dir / (std::string("back-") + ext + ".png");
+    r = Tool({"convert", converted, back});
+    ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
+    tqImagePng image;
+    Bytes bytes = FileBytes(back);
+    tqMemBlock block(bytes.data(), (uint32_t)bytes.size());
+    ASSERT_EQ(image.load(block, 0), 1) << ext;
+    EXPECT_EQ(Rows(image), a.bytes) << ext;
+  }
+  // The bitmap on disk is bottom row first: its first stored row is the
+  // picture's last.
+  Bytes bmp = FileBytes(dir / "from-png.bmp");
+  ASSERT_GE(bmp.size(), 54u + 40u * 4);
+  EXPECT_TRUE(std::equal(bmp.begin() + 54, bmp.begin() + 54 + 40 * 4, a.bytes.end() - 40 * 4));
+}
+
 TEST_F(ToolTest, FailuresExitNonZeroWithAMessage) {
   ToolRun r = Tool({"convert", hg3, dir / "a.gif", "--id", "10"});
   EXPECT_EQ(r.status, 1);

@@ -1,0 +1,5 @@
+# BMP and TQF files from hostile bytes, TQLZ streams, and TQLZ round trips
+# checked against the plain compressor.
+foreach(target image_bmp image_tqf tqlz_roundtrip)
+  tq_fuzz(${target} SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/${target}.cpp DEPS tq_image)
+endforeach()
