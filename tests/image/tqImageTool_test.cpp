@@ -6,6 +6,7 @@
 #include "image/tqImagePng.h"
 #include "platform/tqPlatform.h"
 #include "tests/image/tqImageTestUtil.h"
+#include "tests/image/tqPsdWriter.h"
 #include "tests/support/tqTestSupport.h"
 #include "tools/tqimage/tqImageTool.h"
 
@@ -153,6 +154,28 @@ TEST_F(ToolTest, PngToBitmapAndTqfAndBack) {
   Bytes bmp = FileBytes(dir / "from-png.bmp");
   ASSERT_GE(bmp.size(), 54u + 40u * 4);
   EXPECT_TRUE(std::equal(bmp.begin() + 54, bmp.begin() + 54 + 40 * 4, a.bytes.end() - 40 * 4));
+}
+
+TEST_F(ToolTest, PsdConvertsTheRightWayUp) {
+  // The merged picture of a 3 x 2 run-length file: PNG rows come out in the
+  // file's order, top row first.
+  psdtest::Document doc;
+  doc.width = 3;
+  doc.height = 2;
+  doc.compression = 1;
+  doc.planes = {{10, 11, 12, 13, 14, 15}, {20, 21, 22, 23, 24, 25}, {30, 31, 32, 33, 34, 35}};
+  Bytes psd = psdtest::Write(doc);
+  std::string in = dir / "layers.psd", out = dir / "layers.png";
+  ASSERT_TRUE(tqtest::WriteFile(in, std::string(psd.begin(), psd.end())));
+  ToolRun r = Tool({"convert", in, out});
+  ASSERT_EQ(r.status, 0) << r.err;
+  tqImagePng image;
+  Bytes bytes = FileBytes(out);
+  tqMemBlock block(bytes.data(), (uint32_t)bytes.size());
+  ASSERT_EQ(image.load(block, 0), 1);
+  Bytes expected;
+  for (int i = 0; i < 6; ++i) expected.insert(expected.end(), {(uint8_t)(30 + i), (uint8_t)(20 + i), (uint8_t)(10 + i), 255});
+  EXPECT_EQ(Rows(image), expected);
 }
 
 TEST_F(ToolTest, FailuresExitNonZeroWithAMessage) {
