@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -26,6 +27,12 @@ class MedianReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
   }
 };
+
+// Prints "ratio NAME ours/peer" from two medians when both were measured.
+inline void PrintRatio(std::map<std::string, double>& medians, const char* name, const char* ours, const char* peer) {
+  if (medians.count(ours) && medians.count(peer) && medians[peer] > 0)
+    printf("ratio %s %.3f\n", name, medians[ours] / medians[peer]);
+}
 
 // Smooth shapes and gradients with sensor-like noise, fully opaque, 4 bytes
 // per pixel.

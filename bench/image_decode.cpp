@@ -357,9 +357,7 @@ int main(int argc, char** argv) {
   // The console table may end in a colour reset without a line break: the
   // ratio lines start on lines of their own.
   printf("\n");
-  auto ratio = [&](const char* name, const char* ours, const char* peer) {
-    if (m.count(ours) && m.count(peer) && m[peer] > 0) printf("ratio %s %.3f\n", name, m[ours] / m[peer]);
-  };
+  auto ratio = [&](const char* name, const char* ours, const char* peer) { bench::PrintRatio(m, name, ours, peer); };
   ratio("hg3_decode_vs_libpng", "BM_hg3_decode", "BM_libpng_decode");
   ratio("hg3_8slices_decode_vs_libpng", "BM_hg3_8slices_decode", "BM_libpng_decode");
   ratio("hg3_decode_vs_inflate", "BM_hg3_decode", "BM_inflate_areas");

@@ -173,9 +173,7 @@ int main(int argc, char** argv) {
     if (m.count(name) && m[name] > 0) printf("speed %s %.1f MB/s\n", name + 3, mb / (m[name] / 1e3));
   printf("size tqlz %.4f, zlib6 %.4f, zlib9 %.4f of the raw bytes\n", f.stream.size() / (double)f.pixels.size(),
          f.z6.size() / (double)f.pixels.size(), f.z9.size() / (double)f.pixels.size());
-  auto ratio = [&](const char* name, const char* ours, const char* peer) {
-    if (m.count(ours) && m.count(peer) && m[peer] > 0) printf("ratio %s %.3f\n", name, m[ours] / m[peer]);
-  };
+  auto ratio = [&](const char* name, const char* ours, const char* peer) { bench::PrintRatio(m, name, ours, peer); };
   ratio("tqlz_compress_vs_zlib9", "BM_tqlz_compress", "BM_zlib9_compress");
   ratio("tqlz_compress_vs_zlib6", "BM_tqlz_compress", "BM_zlib6_compress");
   ratio("tqlz_decompress_vs_zlib9", "BM_tqlz_decompress", "BM_zlib9_decompress");

@@ -63,6 +63,14 @@ Bytes FileBytes(const std::string& path) {
   return Bytes(s.begin(), s.end());
 }
 
+// The rows of a PNG file written by the tool; empty when it does not load.
+Bytes PngFileRows(const std::string& path) {
+  tqImagePng image;
+  Bytes bytes = FileBytes(path);
+  tqMemBlock block(bytes.data(), (uint32_t)bytes.size());
+  return image.load(block, 0) ? Rows(image) : Bytes{};
+}
+
 class ToolTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -116,11 +124,7 @@ TEST_F(ToolTest, ConversionsKeepThePixels) {
     // HG-2 keeps the picture's identifier.
     r = Tool({"convert", converted, png, "--id", std::string(ext) == "hg2" ? "10" : "0"});
     ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
-    tqImagePng back;
-    Bytes bytes = FileBytes(png);
-    tqMemBlock block(bytes.data(), (uint32_t)bytes.size());
-    ASSERT_EQ(back.load(block, 0), 1) << ext;
-    EXPECT_EQ(Rows(back), a.bytes) << ext;
+    EXPECT_EQ(PngFileRows(png), a.bytes) << ext;
   }
   // The lossy ones at least keep the size.
   for (const char* ext : {"jpg", "webp"}) {
@@ -143,11 +147,7 @@ TEST_F(ToolTest, PngToBitmapAndTqfAndBack) {
     std::string back = dir / (std::string("back-") + ext + ".png");
     r = Tool({"convert", converted, back});
     ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
-    tqImagePng image;
-    Bytes bytes = FileBytes(back);
-    tqMemBlock block(bytes.data(), (uint32_t)bytes.size());
-    ASSERT_EQ(image.load(block, 0), 1) << ext;
-    EXPECT_EQ(Rows(image), a.bytes) << ext;
+    EXPECT_EQ(PngFileRows(back), a.bytes) << ext;
   }
   // The bitmap on disk is bottom row first: its first stored row is the
   // picture's last.
@@ -169,13 +169,9 @@ TEST_F(ToolTest, PsdConvertsTheRightWayUp) {
   ASSERT_TRUE(tqtest::WriteFile(in, std::string(psd.begin(), psd.end())));
   ToolRun r = Tool({"convert", in, out});
   ASSERT_EQ(r.status, 0) << r.err;
-  tqImagePng image;
-  Bytes bytes = FileBytes(out);
-  tqMemBlock block(bytes.data(), (uint32_t)bytes.size());
-  ASSERT_EQ(image.load(block, 0), 1);
   Bytes expected;
   for (int i = 0; i < 6; ++i) expected.insert(expected.end(), {(uint8_t)(30 + i), (uint8_t)(20 + i), (uint8_t)(10 + i), 255});
-  EXPECT_EQ(Rows(image), expected);
+  EXPECT_EQ(PngFileRows(out), expected);
 }
 
 TEST_F(ToolTest, FailuresExitNonZeroWithAMessage) {
