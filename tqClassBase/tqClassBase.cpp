@@ -1,6 +1,7 @@
 // Tracked allocation and the private heap.
 #include "tqClassBase/tqClassBase.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -106,10 +107,15 @@ int CreatePrivateHeap(size_t size) {
 // itself starts 16 bytes into the allocation so that it stays 16-byte aligned.
 namespace {
 constexpr size_t kPrefix = 16;
-}
+std::atomic<size_t> g_privateLimit{SIZE_MAX};
+}  // namespace
+
+size_t PrivateAllocLimit(size_t largest) { return g_privateLimit.exchange(largest); }
 
 void* PrivateAlloc(int id, size_t size) {
-  void* raw = g_heap && size <= SIZE_MAX - kPrefix ? tqp::HeapAlloc(g_heap, size + kPrefix) : nullptr;
+  void* raw = g_heap && size <= SIZE_MAX - kPrefix && size <= g_privateLimit.load(std::memory_order_relaxed)
+                  ? tqp::HeapAlloc(g_heap, size + kPrefix)
+                  : nullptr;
   if (!raw) {
     DebugPrint("メモリが確保出来ませんでした  id = %d  size = %d(0x%x)", id, (int)(size + 4),
                (unsigned)(size + 4));

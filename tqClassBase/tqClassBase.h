@@ -80,3 +80,8 @@ class tqRandom : public tqClassBase {
   uint32_t state_[624] = {};
   int index_ = 625;  // 625: not seeded yet
 };
+
+// Blocks larger than `largest` bytes are refused from now on, as if the heap
+// were exhausted (SIZE_MAX: no limit, the start-up state); returns the
+// previous limit. Lets the out-of-memory paths of callers be exercised.
+size_t PrivateAllocLimit(size_t largest);

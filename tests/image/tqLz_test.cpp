@@ -216,3 +216,27 @@ TEST(Tqf, SaveKeepsTheShortestModeAndTheLowestOnTies) {
     EXPECT_EQ(out.size, 12 + shortest) << c.what;
   }
 }
+
+TEST(Tqf, SaveWithoutWorkingMemoryFailsAndLeavesNoFile) {
+  tqImageTqf image;
+  Fill(image, SamplePixels(64, 64, 4, 3, false));
+  tqMemBlock out;
+  // Room for the picture-sized buffers, none for the coder's chains.
+  const size_t previous = PrivateAllocLimit(64 * 64 * 4 + 8192);
+  const int saved = image.save(out, 0, 0, 0, 0);
+  PrivateAllocLimit(previous);
+  EXPECT_EQ(saved, 0);
+  EXPECT_EQ(out.data, nullptr);
+  EXPECT_EQ(out.size, 0u);
+  const std::vector<std::string>& lines = tqtest::Diagnostics().lines;
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "イメージの保存に失敗しました");
+  // With the memory back, the same picture saves.
+  tqtest::Diagnostics().lines.clear();
+  EXPECT_EQ(image.save(out, 0, 0, 0, 0), 1);
+  // And the coder alone reports the missing memory as a length of 0.
+  PrivateAllocLimit(1024);
+  const uint32_t length = tqLzCompress(image.pixels(), image.bufferSize(), nullptr, 0);
+  PrivateAllocLimit(previous);
+  EXPECT_EQ(length, 0u);
+}
