@@ -1,6 +1,8 @@
 """What the end-to-end runs of both updaters share: the package description
 with Japanese texts, and the UI log's line format."""
 
+import os
+
 JP = {
     'wndtitle': 'アップデート',
     'intoro': '更新を始めます。\\nよろしいですか？',
@@ -92,3 +94,26 @@ def check_nested_package_copied(test):
     test.assertEqual(test.read('install.log'),
                      b'"old.txt"\r\n' + sjis('"sub\\deep\\表.txt"') +
                      b'\r\n"Sub\\Inner.BIN"\r\n"top.txt"\r\n')
+
+
+# The failed-copy scenario of both updaters: a folder stands where the file
+# blocked.txt must go, between two files that copy.
+def put_blocked_package(test):
+    test.describe()
+    test.record()
+    test.installed(1, 1)
+    test.put(test.package, 'data\\a.txt', b'new a')
+    test.put(test.package, 'data\\blocked.txt', b'new b')
+    test.put(test.package, 'data\\z.txt', b'new z')
+    test.put(test.game, 'z.txt', b'old z')
+    # Permissions would stop nothing for root: a folder does.
+    os.makedirs(os.path.join(test.game, 'blocked.txt'))
+
+
+def check_blocked_package_kept_the_rest(test):
+    test.assertIn(b'"blocked.txt"', test.read('install.log'))
+    # The folder's order decides what was copied before the error; each file
+    # is whole, old or new.
+    test.assertIn(test.read('z.txt'), (b'old z', b'new z'))
+    a = os.path.join(test.game, 'a.txt')
+    test.assertTrue(not os.path.exists(a) or test.read('a.txt') == b'new a')
