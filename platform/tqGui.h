@@ -61,7 +61,9 @@ bool GetDlgItemText(WindowHandle dialog, int id, char* out, int size);
 using DeviceContext = void*;
 struct PaintInfo {
   DeviceContext dc;
-  uint8_t reserved[64];
+  // Room for the system's paint record: 64 bytes on 32-bit Windows, 72 on
+  // 64-bit, pointer-aligned on both.
+  alignas(8) uint8_t reserved[96];
 };
 DeviceContext BeginPaint(WindowHandle window, PaintInfo& paint);
 void EndPaint(WindowHandle window, PaintInfo& paint);

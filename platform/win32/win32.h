@@ -11,6 +11,9 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// On x86_64 winnt.h defines ReadTimeStampCounter() as a macro for __rdtsc(),
+// which would rename our own function of that name.
+#undef ReadTimeStampCounter
 
 #undef CreateDirectory
 #undef CreateEvent

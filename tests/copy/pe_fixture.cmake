@@ -17,7 +17,10 @@ function(tq_pe_fixture target output a b c d)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/pe/${stem}_${a}_${b}_${c}_${d}.rc)
   configure_file(${CMAKE_SOURCE_DIR}/tests/copy/fixture.rc.in ${rc} @ONLY)
   set(obj ${rc}.o)
+  get_filename_component(outdir ${output} DIRECTORY)
+  # (Ninja makes output folders itself; Makefiles do not.)
   add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
     COMMAND ${TQ_WINDRES} ${rc} -O coff -o ${obj}
     COMMAND ${TQ_PE_LD} -shared -e 0 -o ${output} ${obj}
     DEPENDS ${rc}

@@ -102,10 +102,10 @@ std::string Format(const char* format, ...) {
   return buffer;
 }
 
-std::string HandleText(HWND h) { return Format("%08lx", (unsigned long)(uintptr_t)h); }
+std::string HandleText(HWND h) { return Format("%08llx", (unsigned long long)(uintptr_t)h); }
 
 HWND ParseHandle(const std::string& text) {
-  return (HWND)(uintptr_t)strtoul(text.c_str(), nullptr, 16);
+  return (HWND)(uintptr_t)strtoull(text.c_str(), nullptr, 16);
 }
 
 // key=value fields after the command name.

@@ -26,6 +26,9 @@ from e2e_common import (JP, box, check_blocked_package_kept_the_rest, check_nest
                         intoro_shown, put_blocked_package, put_nested_package, sjis)
 
 UPDATE = UIDRIVER = MAKE_HG3 = FIXTURES = None
+# The Wine loader of the build under test: /usr/lib/wine/wine64 for the
+# 64-bit build (/usr/bin/wine would pick the 32-bit loader).
+WINE = os.environ.get('TQ_WINE', 'wine')
 OK, CANCEL = 1, 2
 COMMAND_TIMEOUT = 40  # seconds for any one driver command
 DRIVER_DEADLINE_MS = 120000  # the driver's own watchdog
@@ -61,7 +64,7 @@ class Driver:
     def __init__(self, env, stderr_path):
         self.stderr = open(stderr_path, 'wb')
         self.process = subprocess.Popen(
-            ['wine', UIDRIVER, '--deadline', str(DRIVER_DEADLINE_MS)],
+            [WINE, UIDRIVER, '--deadline', str(DRIVER_DEADLINE_MS)],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.stderr, env=env)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
@@ -385,7 +388,7 @@ class Scenario(unittest.TestCase):
     def test_splash_shows_the_picture_and_the_progress_text(self):
         picture = os.path.join(self.package, 'updatebg.hg3')
         shown = os.path.join(self.root, 'shown.bmp')
-        subprocess.run(['wine', MAKE_HG3, 'test', win(picture), win(shown)], check=True,
+        subprocess.run([WINE, MAKE_HG3, 'test', win(picture), win(shown)], check=True,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=60)
         width, height, expected = read_bmp(shown)
         self.describe()
