@@ -162,6 +162,9 @@ bool Prepare(const UpdatePlan& plan, const Journal& journal, SwapProblem* proble
   for (const PlanFile& f : plan.files)
     if (!f.keepInstalled && !tqp::FlushFileByName(plan.StagedPath(f.index).c_str()))
       return Fail(problem, plan.StagedPath(f.index));
+  // With every file kept or none in the package the engine made no folder.
+  if (!tqp::CreateDirectory(plan.Staging().c_str()) && !IsFolder(plan.Staging()))
+    return Fail(problem, plan.Staging());
   if (!WriteDurable(plan.StagedPath(plan.logIndex), plan.newLog, problem)) return false;
   if (!tqp::FlushFolder(plan.Staging().c_str())) return Fail(problem, plan.Staging());
   if (!tqp::CreateDirectory(plan.Backup().c_str()) && !IsFolder(plan.Backup()))
