@@ -22,8 +22,9 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_common import (JP, box, check_blocked_package_kept_the_rest, check_nested_package_copied, description,  # noqa: E402
-                        intoro_shown, put_blocked_package, put_nested_package, sjis)
+from e2e_common import (CANCELLED, FAILED, JP, REFUSED, box, check_blocked_package_changed_nothing,  # noqa: E402
+                        check_nested_package_copied, description, intoro_shown, put_blocked_package,
+                        put_nested_package, sjis)
 
 UPDATE = UIDRIVER = MAKE_HG3 = FIXTURES = None
 OK, CANCEL = 1, 2
@@ -213,12 +214,12 @@ class Scenario(unittest.TestCase):
         self.runs += 1
         return int(line.split('proc=')[1].split()[0])
 
-    def finish(self, proc):
+    def finish(self, proc, status=0):
         line = self.driver.ask('exit', f'proc={proc}', 'timeout=30000', check=False)
         if not line.startswith('ok'):
             left = [(w.cls, w.caption, w.text) for w in self.driver.window_list(f'proc={proc}')]
             self.fail(f'update.exe did not end ({line}); its windows: {left}')
-        self.assertEqual(line, 'ok code=0')
+        self.assertEqual(line, f'ok code={status}')
 
     def next_box(self, proc, answer):
         """Waits for the program's next message box and answers it."""
@@ -227,14 +228,14 @@ class Scenario(unittest.TestCase):
             raise AssertionError(line)
         return Window(line)
 
-    def walk(self, expected, check_log=True):
+    def walk(self, expected, check_log=True, status=0):
         """One run of update.exe, answering each expected box; asserts the
         sequence the driver saw, the UI log and the exit code."""
         if os.path.exists(self.log):
             os.remove(self.log)
         proc = self.start()
         seen = [self.next_box(proc, e.answer) for e in expected]
-        self.finish(proc)
+        self.finish(proc, status)
         self.assertEqual([w.seen() for w in seen], [e.seen() for e in expected])
         if check_log:
             self.assertEqual(self.ui_log(), b''.join(e.log() for e in expected))
@@ -273,14 +274,14 @@ class Scenario(unittest.TestCase):
         self.describe()
         self.installed(1, 2)  # no record: a lookup would show error_inst
         self.put(self.package, 'data\\a.txt', b'new')
-        self.walk([confirm(CANCEL)])
+        self.walk([confirm(CANCEL)], status=CANCELLED)
         self.assertEqual(sorted(os.listdir(self.game)), ['config'])
 
     def test_no_record_file(self):
         self.describe()
         self.installed(1, 2)
         self.put(self.package, 'data\\a.txt', b'new')
-        self.walk([confirm(), Expect(JP['wndtitle'], JP['error_inst'], owner='main')])
+        self.walk([confirm(), Expect(JP['wndtitle'], JP['error_inst'], owner='main')], status=REFUSED)
         self.assertEqual(sorted(os.listdir(self.game)), ['config'])
 
     def test_older_minor_is_refused_and_equal_passes(self):
@@ -288,7 +289,7 @@ class Scenario(unittest.TestCase):
         self.record()
         self.installed(1, 2)
         self.put(self.package, 'data\\a.txt', b'new')
-        self.walk([confirm(), Expect(JP['title'], JP['error_version'], owner='main')])
+        self.walk([confirm(), Expect(JP['title'], JP['error_version'], owner='main')], status=REFUSED)
         self.assertEqual(sorted(os.listdir(self.game)), ['config'])
         self.installed(1, 3)
         self.walk([confirm(), Expect(JP['wndtitle'], JP['success'], owner='dialog')])
@@ -310,7 +311,7 @@ class Scenario(unittest.TestCase):
                 shown = Window(self.driver.ask('wait', f'proc={proc}', 'kind=box'))
                 self.assertEqual(self.driver.window_list(f'proc={proc}', 'class=WC_UPDATE'), [])
                 self.driver.ask('press', shown.hwnd, OK)
-                self.finish(proc)
+                self.finish(proc, REFUSED)
                 self.assertEqual(shown.seen(), Expect(JP['wndtitle'], JP['boot']).seen())
                 self.assertEqual(self.ui_log(), box(JP['wndtitle'], JP['boot'], 'OK'))
 
@@ -323,10 +324,10 @@ class Scenario(unittest.TestCase):
         refused = Window(self.driver.ask('wait', f'proc={second}', 'kind=box'))
         self.assertEqual(self.driver.window_list(f'proc={second}', 'class=WC_UPDATE'), [])
         self.driver.ask('press', refused.hwnd, OK)
-        self.finish(second)
+        self.finish(second, REFUSED)
         self.assertEqual(refused.seen(), Expect(JP['wndtitle'], JP['boot']).seen())
         self.driver.ask('press', question.hwnd, CANCEL)
-        self.finish(first)
+        self.finish(first, CANCELLED)
         self.assertEqual(self.ui_log(), box(JP['wndtitle'], JP['boot'], 'OK') +
                          box(JP['wndtitle'], intoro_shown(), 'Cancel'))
 
@@ -341,27 +342,27 @@ class Scenario(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.game, 'empty')))
 
     def test_missing_description(self):
-        self.walk([Expect('error', 'updateinfo.xml was not found.')])
+        self.walk([Expect('error', 'updateinfo.xml was not found.')], status=REFUSED)
 
     def test_description_without_languages(self):
         self.describe(languages=False)
-        self.walk([Expect('error', '')])
+        self.walk([Expect('error', '')], status=REFUSED)
 
-    def test_failed_copy_shows_both_boxes_and_keeps_the_rest(self):
+    def test_failed_copy_shows_both_boxes_and_changes_nothing(self):
         put_blocked_package(self)
         source = win(os.path.join(self.package, 'data', 'blocked.txt'))
         self.walk([confirm(),
                    Expect(JP['title'], f'ファイル [{source}] がオープン出来ません', owner='dialog'),
-                   Expect(JP['wndtitle'], JP['error_copy'], owner='dialog')])
+                   Expect(JP['wndtitle'], JP['error_copy'], owner='dialog')], status=FAILED)
         self.assertEqual(os.listdir(os.path.join(self.game, 'blocked.txt')), [])
-        check_blocked_package_kept_the_rest(self)
+        check_blocked_package_changed_nothing(self)
 
     def test_package_without_data_folder_copies_nothing(self):
         self.describe()
         self.record()
         self.installed(1, 1)
         os.rmdir(os.path.join(self.package, 'data'))
-        self.walk([confirm(), Expect(JP['wndtitle'], JP['error_copy'], owner='main')])
+        self.walk([confirm(), Expect(JP['wndtitle'], JP['error_copy'], owner='main')], status=REFUSED)
         self.assertEqual(sorted(os.listdir(self.game)), ['config'])
 
     def test_newer_installed_programs_are_kept(self):
@@ -433,7 +434,7 @@ class Scenario(unittest.TestCase):
         self.assert_shows_picture(main.hwnd, points, expected, minimum=40)
         self.driver.ask('press', error.hwnd, OK)
         final = self.next_box(proc, OK)
-        self.finish(proc)
+        self.finish(proc, FAILED)
         self.assertEqual(final.seen(), Expect(JP['wndtitle'], JP['error_copy'], owner='dialog').seen())
 
     def assert_shows_picture(self, hwnd, points, expected, minimum):
