@@ -297,6 +297,21 @@ void Updater::StopCopy() {
   copy_ = nullptr;
 }
 
+void Updater::BeginCopy(tqp::WindowHandle dialog) {
+  // Nothing may be reported as done that did not run: a copy that cannot
+  // start ends as a failed one.
+  if (!PlanAndCheck(dialog)) {
+    tqp::PostMessage(dialog, UPD_FAILED, 0, 0);
+    return;
+  }
+  hooks_.At("checked", 0);
+  if (CancelRequested()) {
+    tqp::PostMessage(dialog, UPD_CANCELLED, 0, 0);
+    return;
+  }
+  if (!StartStaging(dialog)) tqp::PostMessage(dialog, UPD_FAILED, 0, 0);
+}
+
 void Updater::Staged(tqp::WindowHandle dialog) {
   StopCopy();
   hooks_.At("staged", 0);
@@ -373,9 +388,7 @@ intptr_t Updater::OnDialog(tqp::WindowHandle dialog, uint32_t message) {
       tqp::PostMessage(dialog, UPD_BEGIN_COPY, 0, 0);
       break;
     case UPD_BEGIN_COPY:
-      // Nothing may be reported as done that did not run: a copy that cannot
-      // start ends as a failed one.
-      if (!PlanAndCheck(dialog) || !StartStaging(dialog)) tqp::PostMessage(dialog, UPD_FAILED, 0, 0);
+      BeginCopy(dialog);
       break;
     case UPD_STAGED:
       Staged(dialog);

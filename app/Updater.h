@@ -105,6 +105,7 @@ class Updater {
   void Confirm(tqp::WindowHandle window);
   bool RepairFirst(tqp::WindowHandle window);
   bool PlanAndCheck(tqp::WindowHandle owner);
+  void BeginCopy(tqp::WindowHandle dialog);
   bool StartStaging(tqp::WindowHandle dialog);
   void Staged(tqp::WindowHandle dialog);
   void Finish(tqp::WindowHandle dialog, uint32_t message);
