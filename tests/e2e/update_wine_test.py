@@ -383,6 +383,45 @@ class Scenario(unittest.TestCase):
         self.assertEqual(self.read('install.log'),
                          b'"game.exe"\r\n"notes.txt"\r\n"system\\engine.dll"\r\n')
 
+    def snapshot(self):
+        tree = {}
+        for folder, _, files in os.walk(self.game):
+            for name in files:
+                with open(os.path.join(folder, name), 'rb') as f:
+                    tree[os.path.relpath(os.path.join(folder, name), self.game)] = f.read()
+        return tree
+
+    def safe_package(self):
+        self.describe()
+        self.record()
+        self.installed(1, 1)
+        self.put(self.game, 'install.log', b'"a.txt"\r\n')
+        for name in ('a.txt', 'held.dat', 'sub\\c.txt'):
+            self.put(self.package, 'data\\' + name, b'new ' + name.encode())
+        self.put(self.game, 'a.txt', b'old a')
+        return self.put(self.game, 'held.dat', b'old held')
+
+    def test_file_held_by_another_program_is_refused(self):
+        held = self.safe_package()
+        before = self.snapshot()
+        self.assertEqual(self.driver.ask('hold', win(held)), 'ok')
+        sharing = bytes.fromhex(self.driver.ask('errtext', '32').split('text=')[1]).decode('cp932')
+        self.assertTrue(sharing)
+        self.walk([confirm(), Expect(JP['title'], sharing + '\n' + win(held), owner='dialog'),
+                   Expect(JP['wndtitle'], JP['error_copy'], owner='dialog')], status=FAILED)
+        self.assertEqual(self.snapshot(), before)
+        self.assertEqual(sorted(os.listdir(self.game)), ['a.txt', 'config', 'held.dat', 'install.log'])
+
+    def test_failure_in_the_middle_of_the_copy_changes_nothing(self):
+        self.safe_package()
+        before = self.snapshot()
+        write_fault = bytes.fromhex(self.driver.ask('errtext', '29').split('text=')[1]).decode('cp932')
+        self.assertEqual(self.driver.ask('setenv', 'TQ_TEST_IO_FAULT', 'write:2'), 'ok')
+        self.walk([confirm(), Expect(JP['title'], write_fault, owner='dialog'),
+                   Expect(JP['wndtitle'], JP['error_copy'], owner='dialog')], status=FAILED)
+        self.assertEqual(self.snapshot(), before)
+        self.assertEqual(sorted(os.listdir(self.game)), ['a.txt', 'config', 'held.dat', 'install.log'])
+
     def test_splash_shows_the_picture_and_the_progress_text(self):
         picture = os.path.join(self.package, 'updatebg.hg3')
         shown = os.path.join(self.root, 'shown.bmp')
