@@ -240,7 +240,10 @@ class Faults(Game):
                 old, _ = self.old_and_new()
                 self.run_update(status=FAILED, TQ_TEST_IO_FAULT=fault)
                 self.assertTree(old)
-                self.assertEqual(self.boxes()[-1] + b'\n', box(JP['wndtitle'], JP['error_copy'], 'OK'))
+                cause = '指定されたデバイスに書き込めません。' if fault.startswith('write') else \
+                    '指定されたデバイスから読み取れません。'
+                self.assertEqual(self.boxes()[1:], [box(JP['title'], cause, 'OK')[:-1],
+                                                     box(JP['wndtitle'], JP['error_copy'], 'OK')[:-1]])
 
     def test_disk_full_during_the_copy(self):
         self.mount_small(8 * MiB)
