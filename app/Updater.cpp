@@ -298,6 +298,10 @@ void Updater::StopCopy() {
 }
 
 void Updater::BeginCopy(tqp::WindowHandle dialog) {
+  // A dialog without the visible style appears only when its loop first
+  // idles; a check's box may come before that, and must not hide it.
+  tqp::ShowWindow(dialog, kShowNormal);
+  tqp::UpdateWindow(dialog);
   // Nothing may be reported as done that did not run: a copy that cannot
   // start ends as a failed one.
   if (!PlanAndCheck(dialog)) {
