@@ -284,6 +284,8 @@ int32_t Updater::CopyCallback(void* user, tqFileCopyStatus* status) {
     return 0;
   }
   if (status->value != self->lastFileReported_) {
+    // The engine moved on: the file before is complete.
+    StagedFileDone(self->plan_, self->lastFileReported_);
     self->lastFileReported_ = status->value;
     self->hooks_.At("copy", status->value);
   }

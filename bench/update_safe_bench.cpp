@@ -116,10 +116,17 @@ void ResetInstallation(const Package& p, const std::vector<std::string>& files) 
 struct Done {
   tqp::EventHandle event = tqp::CreateEvent(true, false);
   int error = 0;
+  const UpdatePlan* plan = nullptr;  // the safe way: staged files start to the disk
+  int last = 0;
 };
 
 int32_t OnStatus(void* user, tqFileCopyStatus* status) {
   Done* d = static_cast<Done*>(user);
+  // As the updater's own callback does.
+  if (d->plan && status->value != d->last) {
+    StagedFileDone(*d->plan, d->last);
+    d->last = status->value;
+  }
   if (status->finished) {
     d->error = status->error;
     tqp::SetEvent(d->event);
@@ -127,8 +134,9 @@ int32_t OnStatus(void* user, tqFileCopyStatus* status) {
   return 1;
 }
 
-bool RunEngine(tqFileCopy& engine) {
+bool RunEngine(tqFileCopy& engine, const UpdatePlan* plan = nullptr) {
   Done done;
+  done.plan = plan;
   engine.Start(OnStatus, &done, nullptr);
   tqp::WaitEvent(done.event, tqp::INFINITE_WAIT);
   tqp::CloseEvent(done.event);
@@ -154,7 +162,7 @@ bool Safe(const Package& p, const std::vector<std::string>& files) {
   for (const PlanFile& f : plan.files)
     if (!f.keepInstalled) engine.AddJob(f.source.c_str(), plan.StagedPath(f.index).c_str(), f.index);
   SwapProblem swapProblem;
-  return RunEngine(engine) && CommitStaged(plan, SwapHooks(), &swapProblem);
+  return RunEngine(engine, &plan) && CommitStaged(plan, SwapHooks(), &swapProblem);
 }
 
 void Update(benchmark::State& state, const Package* p, bool safe) {

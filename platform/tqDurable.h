@@ -11,6 +11,10 @@ namespace tqp {
 
 // Writes a file's data and size to the disk before returning.
 bool FlushFileByName(const char* path);
+// Starts writing a file's data to the disk without waiting for it, so that a
+// later FlushFileByName finds little left to do (Linux: sync_file_range;
+// elsewhere nothing).
+void StartWriteback(const char* path);
 // Makes the entries of a folder (creations, renames, removals) durable. POSIX
 // syncs the folder itself; Windows has no such call for folders and relies on
 // MoveReplace's write-through, so it only checks that the folder exists.

@@ -292,6 +292,10 @@ bool CommitStaged(const UpdatePlan& plan, const SwapHooks& hooks, SwapProblem* p
   return true;
 }
 
+void StagedFileDone(const UpdatePlan& plan, int index) {
+  if (index > 0) tqp::StartWriteback(plan.StagedPath(index).c_str());
+}
+
 void DiscardStaging(const UpdatePlan& plan) {
   if (!JournalPresent(plan.installFolder)) RemoveLeftovers(plan);
 }

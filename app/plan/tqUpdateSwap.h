@@ -63,6 +63,11 @@ RepairOutcome RepairInstallation(const std::string& installFolder, const SwapHoo
 // True when a journal of an interrupted swap is present (the dry run reports it).
 bool JournalPresent(const std::string& installFolder);
 
+// Called as soon as the copy engine has finished staging the file with this
+// plan index: its data starts going to the disk while the next file copies,
+// so the flush before the journal has little left to wait for.
+void StagedFileDone(const UpdatePlan& plan, int index);
+
 // After the copy engine staged every file of the plan: flushes them, stages
 // the new install.log, writes the journal, swaps, marks the swap complete
 // and cleans up. On failure the installation is put back as it was before

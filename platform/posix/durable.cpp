@@ -61,6 +61,17 @@ bool FlushFileByName(const char* path) {
   return SystemPathOf(path, p) && SyncPath(p, 0);
 }
 
+void StartWriteback(const char* path) {
+  std::string p;
+  if (!SystemPathOf(path, p)) return;
+  int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+#ifdef __linux__
+  sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+  close(fd);
+}
+
 bool FlushFolder(const char* path) {
   std::string p;
   return SystemPathOf(path, p) && SyncPath(p, O_DIRECTORY);

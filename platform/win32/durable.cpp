@@ -17,6 +17,9 @@ bool FlushFileByName(const char* path) {
   return ok != 0;
 }
 
+// The system writes behind on its own; FlushFileBuffers waits for the rest.
+void StartWriteback(const char*) {}
+
 bool FlushFolder(const char* path) {
   DWORD attributes = path ? ::GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
