@@ -11,6 +11,27 @@
 #include "app/plan/tqUpdatePlan.h"
 #include "app/plan/tqUpdateSwap.h"
 #include "tqClassBase/tqClassBase.h"
+#include "util/tqUtil.h"
+
+namespace {
+
+// No part of the path is empty, "." or ".." (a trail byte 0x5C is no separator).
+bool InsideInstallation(const std::string& relative) {
+  std::string part;
+  for (size_t i = 0; i <= relative.size(); ++i) {
+    if (i < relative.size() && tqIsLeadByte((unsigned char)relative[i]) && i + 1 < relative.size()) {
+      part += relative.substr(i++, 2);
+    } else if (i == relative.size() || relative[i] == '\\') {
+      if (part.empty() || part == "." || part == "..") return false;
+      part.clear();
+    } else {
+      part += relative[i];
+    }
+  }
+  return relative.find(':') == std::string::npos;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool heap = CreatePrivateHeap(10485760) != 0;
@@ -22,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ParseJournal(text, &journal)) {
       if (FormatJournal(journal) != text) abort();
       for (const JournalEntry& e : journal.entries)
-        if (e.relative.empty() || e.relative[0] == '\\' || e.relative.find("..") == 0) abort();
+        if (!InsideInstallation(e.relative)) abort();
+      for (const std::string& folder : journal.newFolders)
+        if (!InsideInstallation(folder)) abort();
     }
     return 0;
   }

@@ -81,6 +81,8 @@ bool SafeRelative(const std::string& relative) {
   if (relative.empty() || relative[0] == '\\' || relative.find(':') != std::string::npos ||
       relative.find('/') != std::string::npos)
     return false;
+  for (char c : relative)
+    if ((unsigned char)c < 0x20) return false;  // no name of a file holds a control byte
   std::string part;
   for (size_t i = 0; i <= relative.size(); ++i) {
     bool lead = i < relative.size() && tqIsLeadByte((unsigned char)relative[i]) && i + 1 < relative.size();
@@ -195,7 +197,8 @@ bool ParseJournal(const std::string& text, Journal* journal) {
     return false;
   for (size_t i = 1; i + 1 < lines.size(); ++i) {
     const std::string& line = lines[i];
-    if (line.compare(0, 2, "D ") == 0 && SafeRelative(line.substr(2))) {
+    // Folders come first, as FormatJournal writes them.
+    if (line.compare(0, 2, "D ") == 0 && journal->entries.empty() && SafeRelative(line.substr(2))) {
       journal->newFolders.push_back(line.substr(2));
       continue;
     }
@@ -204,7 +207,9 @@ bool ParseJournal(const std::string& text, Journal* journal) {
         line.size() < space + 4 || (line[space + 1] != 'R' && line[space + 1] != 'N') || line[space + 2] != ' ')
       return false;
     std::string number = line.substr(2, space - 2);
-    if (number.find_first_not_of("0123456789") != std::string::npos) return false;
+    // Only the form FormatJournal writes: no sign, no leading zero.
+    if (number.find_first_not_of("0123456789") != std::string::npos || (number.size() > 1 && number[0] == '0'))
+      return false;
     JournalEntry e;
     e.index = atoi(number.c_str());
     e.replaces = line[space + 1] == 'R';

@@ -66,6 +66,9 @@ TEST(Journal, RoundTripAndDamagedOnesRefused) {
       "tqupdate-journal 1\nD a\\\\b\nend\n",           // empty part
       "tqupdate-journal 1\nM 99999999 R a\nend\n",     // index out of range
       "tqupdate-journal 1\nend\nextra",                 // text after the end
+      "tqupdate-journal 1\nM 1 R a\nD b\nend\n",        // a folder after a move (found by fuzzing)
+      "tqupdate-journal 1\nM 01 R t\nend\n",             // a leading zero (found by fuzzing)
+      "tqupdate-journal 1\nM 1 R a\tb\nend\n",          // a control byte in a name
   };
   for (const char* text : damaged) EXPECT_FALSE(ParseJournal(text, &back)) << text;
   EXPECT_TRUE(ParseJournal(header + "end\n", &back));
