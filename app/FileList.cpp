@@ -29,9 +29,12 @@ bool JoinBounded(char* out, const char* relative, const char* name) {
 }
 }  // namespace
 
-void ScanFolder(const char* relative, FileList& list) {
-  char pattern[kPathBuffer];
-  if (!JoinBounded(pattern, relative, "*.*")) {
+void ScanFolder(const char* relative, FileList& list) { ScanFolder("", relative, list); }
+
+void ScanFolder(const char* base, const char* relative, FileList& list) {
+  char local[kPathBuffer], pattern[kPathBuffer];
+  if (!JoinBounded(local, relative, "*.*") ||
+      (*base ? !tqPathJoinSized(pattern, sizeof pattern, base, local) : !JoinBounded(pattern, "", local))) {
     DebugPrint("scan : path too long : %s", relative);
     return;
   }
@@ -47,7 +50,7 @@ void ScanFolder(const char* relative, FileList& list) {
       continue;
     }
     if (folder)
-      ScanFolder(child, list);
+      ScanFolder(base, child, list);
     else
       list.emplace_back(child);
   } while (tqp::FindNext(search, data));

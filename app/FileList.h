@@ -12,6 +12,9 @@ FileList& TheFileList();
 // current folder itself), depth first, in the platform's order. Paths that do
 // not fit 1023 bytes are skipped with a debug line.
 void ScanFolder(const char* relative, FileList& list);
+// The same below the folder base (a full path) instead of the current folder;
+// the listed paths stay relative to base.
+void ScanFolder(const char* base, const char* relative, FileList& list);
 
 // install.log as a doubly linked list of lines of at most 259 bytes.
 class LogList {

@@ -260,20 +260,28 @@ bool tqFileCopy::ReserveBuffers(const char* source) {
   return true;
 }
 
-bool tqFileCopy::KeepNewerProgram(const tqFileCopyJob& job) {
-  const char* ext = tqExtensionOf(job.destination);
+bool tqCopyKeepsNewerProgram(const char* source, const char* destination) {
+  const char* ext = tqExtensionOf(destination);
   if (!SameLetters(ext, "exe") && !SameLetters(ext, "dll")) return false;
   tqFile probe;
-  if (!probe.Exists(job.destination)) return false;
+  if (!probe.Exists(destination)) return false;
   // Two version records are 6 KiB: kept off the worker's stack.
   tqVersionInfo* info = static_cast<tqVersionInfo*>(PrivateAlloc(0, 2 * sizeof(tqVersionInfo)));
   tqVersionInfo local[2];
   tqVersionInfo* dst = info ? &info[0] : &local[0];
   tqVersionInfo* src = info ? &info[1] : &local[1];
-  bool keep = tqReadVersionInfo(job.destination, dst) && tqReadVersionInfo(job.source, src) &&
+  bool keep = tqReadVersionInfo(destination, dst) && tqReadVersionInfo(source, src) &&
               dst->Version64() > src->Version64();
   if (info) PrivateFree(info);
   return keep;
+}
+
+void tqCopyOpenErrorText(const char* source, char* out, size_t outSize) {
+  if (out && outSize) snprintf(out, outSize, tqStripMessageId(FILE_ERROR), source ? source : "");
+}
+
+bool tqFileCopy::KeepNewerProgram(const tqFileCopyJob& job) {
+  return tqCopyKeepsNewerProgram(job.source, job.destination);
 }
 
 void tqFileCopy::RunJobs() {

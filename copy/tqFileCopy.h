@@ -141,6 +141,14 @@ class tqFileCopy : public tqClassBase {
   std::atomic<uint32_t> late_wakes{0};
 };
 
+// The replacement rule of mode 1 on one pair: true when destination is an
+// exe or dll whose version is newer than the source's, so it is kept.
+bool tqCopyKeepsNewerProgram(const char* source, const char* destination);
+
+// The engine's message for a file pair it cannot open, naming the source, as
+// its error call carries it (512 bytes at most).
+void tqCopyOpenErrorText(const char* source, char* out, size_t outSize);
+
 // Drops a leading "$...$" message identifier; a text without a closing "$"
 // is returned unchanged.
 const char* tqStripMessageId(const char* text);

@@ -32,9 +32,14 @@ struct Message {
 // The program's module (instance) handle.
 void* ModuleInstance();
 
+// userData is in the window's user-data slot before WM_CREATE arrives, so a
+// procedure can find the object it forwards to from its first message on.
 WindowHandle CreateWindow(uint32_t exStyle, const char* className, const char* title,
                           uint32_t style, int x, int y, int width, int height, WindowHandle parent,
-                          void* instance);
+                          void* instance, void* userData = nullptr);
+// The per-window user-data slot of windows and dialogs (null when unset).
+void* GetWindowUserData(WindowHandle window);
+bool SetWindowUserData(WindowHandle window, void* userData);
 bool DestroyWindow(WindowHandle window);
 intptr_t DefWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 bool PostMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
@@ -52,7 +57,9 @@ bool GetWindowText(WindowHandle window, char* out, int size);
 // (-1 on failure). The procedure answers 0 for messages it leaves to the
 // dialog manager.
 using DialogProc = WindowProc;
-intptr_t DialogBox(void* instance, int resourceId, WindowHandle owner, DialogProc proc);
+// userData is in the dialog's user-data slot before WM_INITDIALOG arrives.
+intptr_t DialogBox(void* instance, int resourceId, WindowHandle owner, DialogProc proc,
+                   void* userData = nullptr);
 bool EndDialog(WindowHandle dialog, intptr_t result);
 bool SetDlgItemText(WindowHandle dialog, int id, const char* text);
 bool GetDlgItemText(WindowHandle dialog, int id, char* out, int size);

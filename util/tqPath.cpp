@@ -1,6 +1,7 @@
 // Joining and taking apart paths, folder trees and special folders.
 #include <cstdarg>
 #include <cstring>
+#include <vector>
 
 #include "util/tqUtil.h"
 
@@ -157,4 +158,17 @@ bool tqShellFolder(int index, char* out) {
   if (row.csidl == -2) return tqp::GetWindowsDirectory(out, 260);
   if (tqp::GetSpecialFolder(row.csidl, out, 260)) return true;
   return row.valueName && tqp::GetShellFolderValue(row.valueName, out, 260);
+}
+
+bool tqPathJoinSized(char* out, size_t outSize, const char* a, const char* b) {
+  if (!out || !outSize) return false;
+  out[0] = 0;
+  if (!a) a = "";
+  if (!b) b = "";
+  // The join never grows beyond both texts, one separator and the NUL.
+  std::vector<char> joined(strlen(a) + strlen(b) + 2);
+  int length = tqPathJoin(joined.data(), 2, a, b);
+  if ((size_t)length >= outSize) return false;
+  memcpy(out, joined.data(), (size_t)length + 1);
+  return true;
 }

@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "platform/posix/posix_internal.h"
+#include "platform/tqDurable.h"
 #include "platform/tqPlatform.h"
 
 namespace tqp {
@@ -190,6 +191,7 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
   }
   if (!existed && (oflags & O_CREAT)) posix::WriteDosBits(path, attributes & ~ATTR_NORMAL);
   if (flags & OPEN_SEQUENTIAL) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  iofault::NoteOpen(fd, access, flags);
   if (unbuffered) {
     std::lock_guard<std::mutex> lock(g_unbufferedLock);
     g_unbuffered.insert(fd);
@@ -211,6 +213,7 @@ bool FileClose(FileHandle h) {
     std::lock_guard<std::mutex> lock(g_unbufferedLock);
     g_unbuffered.erase((int)h);
   }
+  iofault::NoteClose(h);
   if (close((int)h) != 0 && errno != EINTR) {
     SetErrorFromErrno(errno);
     return false;
@@ -229,6 +232,7 @@ bool FileRead(FileHandle h, void* buffer, uint32_t count, uint32_t* done) {
     SetLastError(ERR_INVALID_HANDLE);
     return false;
   }
+  if (iofault::Fails(h, false)) return false;
   uint32_t total = 0;
   while (total < count) {
     ssize_t n = read((int)h, (char*)buffer + total, count - total);
@@ -251,6 +255,7 @@ bool FileWrite(FileHandle h, const void* buffer, uint32_t count, uint32_t* done)
     SetLastError(ERR_INVALID_HANDLE);
     return false;
   }
+  if (iofault::Fails(h, true)) return false;
   uint32_t total = 0;
   while (total < count) {
     ssize_t n = write((int)h, (const char*)buffer + total, count - total);

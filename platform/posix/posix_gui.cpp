@@ -29,6 +29,7 @@ struct Window {
   Rect rect{0, 0, 0, 0};
   std::string title;
   WindowHandle owner = nullptr;
+  void* userData = nullptr;
   std::map<int, std::string> items;
   int paintedWidth = 0, paintedHeight = 0, paintedBits = 0;
 };
@@ -129,8 +130,10 @@ bool UnregisterWindowClass(const char* className, void*) {
 }
 
 WindowHandle CreateWindow(uint32_t, const char* className, const char* title, uint32_t style,
-                          int x, int y, int width, int height, WindowHandle parent, void*) {
+                          int x, int y, int width, int height, WindowHandle parent, void*,
+                          void* userData) {
   Window window;
+  window.userData = userData;
   {
     std::lock_guard<std::recursive_mutex> lock(S().lock);
     auto it = className ? S().classes.find(className) : S().classes.end();
@@ -171,6 +174,23 @@ bool DestroyWindow(WindowHandle window) {
   Send(window, WM_DESTROY_, 0, 0);
   std::lock_guard<std::recursive_mutex> lock(S().lock);
   S().windows.erase(window);
+  return true;
+}
+
+void* GetWindowUserData(WindowHandle w) {
+  std::lock_guard<std::recursive_mutex> lock(S().lock);
+  Window* window = Find(w);
+  return window ? window->userData : nullptr;
+}
+
+bool SetWindowUserData(WindowHandle w, void* userData) {
+  std::lock_guard<std::recursive_mutex> lock(S().lock);
+  Window* window = Find(w);
+  if (!window) {
+    SetLastError(1400);  // invalid window handle
+    return false;
+  }
+  window->userData = userData;
   return true;
 }
 
@@ -318,9 +338,10 @@ void SetIdleHook(void (*hook)(void*), void* user, uint32_t intervalMs) {
 // Dialog templates are not needed here: a dialog is a window whose controls
 // come into being when their text is first set.
 
-intptr_t DialogBox(void*, int, WindowHandle owner, DialogProc proc) {
+intptr_t DialogBox(void*, int, WindowHandle owner, DialogProc proc, void* userData) {
   if (!proc) return -1;
   Window window;
+  window.userData = userData;
   window.proc = proc;
   window.dialog = true;
   window.visible = true;

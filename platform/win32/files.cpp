@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "platform/tqDurable.h"
 #include "platform/win32/win32.h"
 
 namespace tqp {
@@ -62,6 +63,7 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
   HANDLE h = ::CreateFileA(name, access, share, nullptr, disposition, attributes | flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) return INVALID_FILE;
   if (flags & OPEN_NO_BUFFERING) win32::RememberUnbuffered(h);
+  iofault::NoteOpen(reinterpret_cast<FileHandle>(h), access, flags);
   return reinterpret_cast<FileHandle>(h);
 }
 
@@ -71,10 +73,15 @@ bool FileClose(FileHandle h) {
     return false;
   }
   win32::ForgetUnbuffered(ToHandle(h));
+  iofault::NoteClose(h);
   return ::CloseHandle(ToHandle(h)) != 0;
 }
 
 bool FileRead(FileHandle h, void* buffer, uint32_t count, uint32_t* done) {
+  if (iofault::Fails(h, false)) {
+    if (done) *done = 0;
+    return false;
+  }
   DWORD n = 0;
   BOOL ok = ::ReadFile(ToHandle(h), buffer, count, &n, nullptr);
   if (done) *done = n;
@@ -82,6 +89,10 @@ bool FileRead(FileHandle h, void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool FileWrite(FileHandle h, const void* buffer, uint32_t count, uint32_t* done) {
+  if (iofault::Fails(h, true)) {
+    if (done) *done = 0;
+    return false;
+  }
   DWORD n = 0;
   BOOL ok = ::WriteFile(ToHandle(h), buffer, count, &n, nullptr);
   if (done) *done = n;

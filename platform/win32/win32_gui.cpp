@@ -21,14 +21,23 @@ namespace tqp {
 
 namespace {
 
+// What a dialog's creation parameter carries: our procedure and the
+// caller's user data. It lives on DialogBox's stack while the modal dialog runs.
+struct DialogStart {
+  DialogProc proc;
+  void* userData;
+};
+
 // Our dialog procedures use the C calling convention; the system calls
 // CALLBACK ones. The procedure travels in the creation parameter and then in
-// the dialog's user data.
+// the dialog's DWLP_USER slot; the caller's data goes to GWLP_USERDATA.
 INT_PTR CALLBACK DialogTrampoline(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   DialogProc proc;
   if (message == WM_INITDIALOG) {
-    proc = reinterpret_cast<DialogProc>(lParam);
-    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)lParam);
+    const auto* start = reinterpret_cast<const DialogStart*>(lParam);
+    proc = start ? start->proc : nullptr;
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(proc));
+    SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(start ? start->userData : nullptr));
     return proc ? proc(dialog, message, wParam, 0) : FALSE;
   }
   proc = reinterpret_cast<DialogProc>(GetWindowLongPtrA(dialog, DWLP_USER));
@@ -41,10 +50,22 @@ void* ModuleInstance() { return GetModuleHandleA(nullptr); }
 
 WindowHandle CreateWindow(uint32_t exStyle, const char* className, const char* title,
                           uint32_t style, int x, int y, int width, int height, WindowHandle parent,
-                          void* instance) {
+                          void* instance, void* userData) {
+  // The class entry procedure moves userData into GWLP_USERDATA at WM_NCCREATE.
   return CreateWindowExA(exStyle, className, title, style, x, y, width, height,
                          static_cast<HWND>(parent), nullptr, static_cast<HINSTANCE>(instance),
-                         nullptr);
+                         userData);
+}
+
+void* GetWindowUserData(WindowHandle window) {
+  return reinterpret_cast<void*>(GetWindowLongPtrA(static_cast<HWND>(window), GWLP_USERDATA));
+}
+
+bool SetWindowUserData(WindowHandle window, void* userData) {
+  ::SetLastError(0);
+  LONG_PTR previous =
+      SetWindowLongPtrA(static_cast<HWND>(window), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(userData));
+  return previous != 0 || ::GetLastError() == 0;
 }
 
 bool DestroyWindow(WindowHandle window) { return ::DestroyWindow(static_cast<HWND>(window)) != 0; }
@@ -105,10 +126,12 @@ bool GetWindowText(WindowHandle window, char* out, int size) {
   return IsWindow(window);
 }
 
-intptr_t DialogBox(void* instance, int resourceId, WindowHandle owner, DialogProc proc) {
+intptr_t DialogBox(void* instance, int resourceId, WindowHandle owner, DialogProc proc,
+                   void* userData) {
+  DialogStart start{proc, userData};
   return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(resourceId),
                          static_cast<HWND>(owner), DialogTrampoline,
-                         reinterpret_cast<LPARAM>(proc));
+                         reinterpret_cast<LPARAM>(&start));
 }
 
 bool EndDialog(WindowHandle dialog, intptr_t result) {

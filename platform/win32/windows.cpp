@@ -53,6 +53,12 @@ WindowProc ProcOf(ATOM atom) {
 }
 
 LRESULT CALLBACK ClassEntry(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // The creation parameter becomes the window's user data before WM_CREATE.
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    if (create && create->lpCreateParams)
+      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
   WindowProc proc = ProcOf((ATOM)::GetClassWord(window, GCW_ATOM));
   if (!proc) return ::DefWindowProcA(window, message, wParam, lParam);
   return proc(window, message, wParam, lParam);

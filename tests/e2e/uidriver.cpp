@@ -29,6 +29,13 @@
 //   mutex NAME                   create and hold a named mutex -> ok existed=0|1
 //   event NAME                   create and hold a named event (a name
 //                                taken by an object of another kind)
+//   hold FILE                    open an existing file for writing with no
+//                                sharing and keep it open (another program
+//                                holding the file)
+//   errtext CODE                 -> ok text=HEX (the system's message for an
+//                                error number, without the line break)
+//   setenv NAME [VALUE]          set (or clear) a variable for programs
+//                                started after it
 //   exit [proc=N] [timeout=MS]   wait for the end -> ok code=C
 //   sleep MS
 //   quit
@@ -459,6 +466,26 @@ std::string Run(const Fields& f) {
     if (!e) return Format("error CreateEvent failed with %lu", error);
     g_mutexes.push_back(e);
     return Format("ok existed=%d", error == ERROR_ALREADY_EXISTS ? 1 : 0);
+  }
+  if (command == "hold" && f.size() == 2) {
+    HANDLE h = CreateFileA(f[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return Format("error CreateFile failed with %lu", GetLastError());
+    g_mutexes.push_back(h);
+    return "ok";
+  }
+  if (command == "errtext" && f.size() == 2) {
+    char text[1024] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             (DWORD)strtoul(f[1].c_str(), nullptr, 10), 0, text, sizeof text, nullptr);
+    std::string message(text, n);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+    return "ok text=" + Hex(message);
+  }
+  if (command == "setenv" && (f.size() == 2 || f.size() == 3)) {
+    if (!SetEnvironmentVariableA(f[1].c_str(), f.size() == 3 ? f[2].c_str() : nullptr) && f.size() == 3)
+      return Format("error SetEnvironmentVariable failed with %lu", GetLastError());
+    return "ok";
   }
   if (command == "exit") {
     int proc = atoi(Option(f, "proc", "0").c_str());

@@ -16,8 +16,9 @@ import unittest
 UPDATE = None
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_common import (JP, box, check_blocked_package_kept_the_rest, check_nested_package_copied, description,  # noqa: E402
-                        intoro_shown, put_blocked_package, put_nested_package, sjis)
+from e2e_common import (CANCELLED, FAILED, JP, REFUSED, box, check_blocked_package_changed_nothing,  # noqa: E402
+                        check_nested_package_copied, description, intoro_shown, put_blocked_package,
+                        put_nested_package, sjis)
 
 
 class Scenario(unittest.TestCase):
@@ -59,13 +60,13 @@ class Scenario(unittest.TestCase):
         with open(os.path.join(self.package, 'updateinfo.xml'), 'wb') as f:
             f.write(description(**kw))
 
-    def run_update(self, answer='y\n', yes=False):
+    def run_update(self, answer='y\n', yes=False, status=0):
         env = dict(os.environ, WINEPREFIX=self.prefix, XDG_RUNTIME_DIR=self.runtime, LANG='ja_JP.UTF-8')
         env.pop('LC_ALL', None)
         args = [UPDATE, '--ui-log', self.log] + (['--yes'] if yes else [])
         done = subprocess.run(args, cwd=self.package, input=answer.encode(), env=env,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
-        self.assertEqual(done.returncode, 0, done.stderr.decode(errors='replace'))
+        self.assertEqual(done.returncode, status, done.stderr.decode(errors='replace'))
         return done
 
     def boxes(self):
@@ -102,21 +103,21 @@ class Scenario(unittest.TestCase):
         self.describe()
         self.installed(1, 2)  # no record: a lookup would show error_inst
         self.put(self.package, 'data\\a.txt', b'new')
-        self.run_update(answer='n\n')
+        self.run_update(answer='n\n', status=CANCELLED)
         self.assertEqual(self.boxes(), box(JP['wndtitle'], intoro_shown(), 'Cancel'))
         self.assertFalse(os.path.exists(os.path.join(self.game, 'a.txt')))
         self.assertFalse(os.path.exists(os.path.join(self.game, 'install.log')))
 
     def test_end_of_input_means_cancel(self):
         self.describe()
-        self.run_update(answer='')
+        self.run_update(answer='', status=CANCELLED)
         self.assertEqual(self.boxes(), box(JP['wndtitle'], intoro_shown(), 'Cancel'))
 
     def test_no_record_file(self):
         self.describe()
         self.installed(1, 2)
         self.put(self.package, 'data\\a.txt', b'new')
-        self.run_update()
+        self.run_update(status=REFUSED)
         self.assertEqual(self.boxes(),
                          box(JP['wndtitle'], intoro_shown(), 'OK') +
                          box(JP['wndtitle'], JP['error_inst'], 'OK'))
@@ -127,7 +128,7 @@ class Scenario(unittest.TestCase):
         self.record()
         self.installed(1, 2)
         self.put(self.package, 'data\\a.txt', b'new')
-        self.run_update()
+        self.run_update(status=REFUSED)
         self.assertEqual(self.boxes(),
                          box(JP['wndtitle'], intoro_shown(), 'OK') +
                          box(JP['title'], JP['error_version'], 'OK'))
@@ -142,7 +143,7 @@ class Scenario(unittest.TestCase):
         lock = os.path.join(self.runtime, 'tq-mutex-TQ_E2E_GAME')
         with open(lock, 'w') as held:
             fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
-            self.run_update()
+            self.run_update(status=REFUSED)
         self.assertEqual(self.boxes(), box(JP['wndtitle'], JP['boot'], 'OK'))
 
     def test_second_updater_while_the_first_asks(self):
@@ -159,11 +160,11 @@ class Scenario(unittest.TestCase):
                 chunk = first.stderr.read1(4096)
                 self.assertTrue(chunk, 'the first updater ended early')
                 seen += chunk
-            self.run_update()
+            self.run_update(status=REFUSED)
             self.assertEqual(self.boxes(), box(JP['wndtitle'], JP['boot'], 'OK'))
         finally:
             first.communicate(b'n\n', timeout=30)
-        self.assertEqual(first.returncode, 0)
+        self.assertEqual(first.returncode, CANCELLED)
 
     def test_empty_data_folder_still_writes_the_log(self):
         self.describe()
@@ -179,17 +180,17 @@ class Scenario(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.game, 'empty')))
 
     def test_missing_description(self):
-        self.run_update()
+        self.run_update(status=REFUSED)
         self.assertEqual(self.boxes(), box('error', 'updateinfo.xml was not found.', 'OK'))
 
     def test_description_without_languages(self):
         self.describe(languages=False)
-        self.run_update()
+        self.run_update(status=REFUSED)
         self.assertEqual(self.boxes(), box('error', '', 'OK'))
 
-    def test_failed_copy_shows_both_boxes_and_keeps_the_rest(self):
+    def test_failed_copy_shows_both_boxes_and_changes_nothing(self):
         put_blocked_package(self)
-        self.run_update()
+        self.run_update(status=FAILED)
         log = self.boxes().split(b'\n')
         self.assertEqual(log[0] + b'\n', box(JP['wndtitle'], intoro_shown(), 'OK'))
         caption, text, answer = log[1].split(b'\t')
@@ -198,14 +199,14 @@ class Scenario(unittest.TestCase):
         self.assertEqual(answer, b'OK')
         self.assertEqual(log[2] + b'\n', box(JP['wndtitle'], JP['error_copy'], 'OK'))
         self.assertEqual(log[3:], [b''])
-        check_blocked_package_kept_the_rest(self)
+        check_blocked_package_changed_nothing(self)
 
     def test_package_without_data_folder_copies_nothing(self):
         self.describe()
         self.record()
         self.installed(1, 1)
         os.rmdir(os.path.join(self.package, 'data'))
-        self.run_update()
+        self.run_update(status=REFUSED)
         self.assertEqual(self.boxes(),
                          box(JP['wndtitle'], intoro_shown(), 'OK') +
                          box(JP['wndtitle'], JP['error_copy'], 'OK'))

@@ -22,8 +22,9 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_common import (JP, box, check_blocked_package_kept_the_rest, check_nested_package_copied, description,  # noqa: E402
-                        intoro_shown, put_blocked_package, put_nested_package, sjis)
+from e2e_common import (CANCELLED, FAILED, JP, REFUSED, box, check_blocked_package_changed_nothing,  # noqa: E402
+                        check_nested_package_copied, description, intoro_shown, put_blocked_package,
+                        put_nested_package, sjis)
 
 UPDATE = UIDRIVER = MAKE_HG3 = FIXTURES = None
 # The Wine loader of the build under test: /usr/lib/wine/wine64 for the
@@ -216,12 +217,12 @@ class Scenario(unittest.TestCase):
         self.runs += 1
         return int(line.split('proc=')[1].split()[0])
 
-    def finish(self, proc):
+    def finish(self, proc, status=0):
         line = self.driver.ask('exit', f'proc={proc}', 'timeout=30000', check=False)
         if not line.startswith('ok'):
             left = [(w.cls, w.caption, w.text) for w in self.driver.window_list(f'proc={proc}')]
             self.fail(f'update.exe did not end ({line}); its windows: {left}')
-        self.assertEqual(line, 'ok code=0')
+        self.assertEqual(line, f'ok code={status}')
 
     def next_box(self, proc, answer):
         """Waits for the program's next message box and answers it."""
@@ -230,14 +231,14 @@ class Scenario(unittest.TestCase):
             raise AssertionError(line)
         return Window(line)
 
-    def walk(self, expected, check_log=True):
+    def walk(self, expected, check_log=True, status=0):
         """One run of update.exe, answering each expected box; asserts the
         sequence the driver saw, the UI log and the exit code."""
         if os.path.exists(self.log):
             os.remove(self.log)
         proc = self.start()
         seen = [self.next_box(proc, e.answer) for e in expected]
-        self.finish(proc)
+        self.finish(proc, status)
         self.assertEqual([w.seen() for w in seen], [e.seen() for e in expected])
         if check_log:
             self.assertEqual(self.ui_log(), b''.join(e.log() for e in expected))
@@ -276,14 +277,14 @@ class Scenario(unittest.TestCase):
         self.describe()
         self.installed(1, 2)  # no record: a lookup would show error_inst
         self.put(self.package, 'data\\a.txt', b'new')
-        self.walk([confirm(CANCEL)])
+        self.walk([confirm(CANCEL)], status=CANCELLED)
         self.assertEqual(sorted(os.listdir(self.game)), ['config'])
 
     def test_no_record_file(self):
         self.describe()
         self.installed(1, 2)
         self.put(self.package, 'data\\a.txt', b'new')
-        self.walk([confirm(), Expect(JP['wndtitle'], JP['error_inst'], owner='main')])
+        self.walk([confirm(), Expect(JP['wndtitle'], JP['error_inst'], owner='main')], status=REFUSED)
         self.assertEqual(sorted(os.listdir(self.game)), ['config'])
 
     def test_older_minor_is_refused_and_equal_passes(self):
@@ -291,7 +292,7 @@ class Scenario(unittest.TestCase):
         self.record()
         self.installed(1, 2)
         self.put(self.package, 'data\\a.txt', b'new')
-        self.walk([confirm(), Expect(JP['title'], JP['error_version'], owner='main')])
+        self.walk([confirm(), Expect(JP['title'], JP['error_version'], owner='main')], status=REFUSED)
         self.assertEqual(sorted(os.listdir(self.game)), ['config'])
         self.installed(1, 3)
         self.walk([confirm(), Expect(JP['wndtitle'], JP['success'], owner='dialog')])
@@ -313,7 +314,7 @@ class Scenario(unittest.TestCase):
                 shown = Window(self.driver.ask('wait', f'proc={proc}', 'kind=box'))
                 self.assertEqual(self.driver.window_list(f'proc={proc}', 'class=WC_UPDATE'), [])
                 self.driver.ask('press', shown.hwnd, OK)
-                self.finish(proc)
+                self.finish(proc, REFUSED)
                 self.assertEqual(shown.seen(), Expect(JP['wndtitle'], JP['boot']).seen())
                 self.assertEqual(self.ui_log(), box(JP['wndtitle'], JP['boot'], 'OK'))
 
@@ -326,10 +327,10 @@ class Scenario(unittest.TestCase):
         refused = Window(self.driver.ask('wait', f'proc={second}', 'kind=box'))
         self.assertEqual(self.driver.window_list(f'proc={second}', 'class=WC_UPDATE'), [])
         self.driver.ask('press', refused.hwnd, OK)
-        self.finish(second)
+        self.finish(second, REFUSED)
         self.assertEqual(refused.seen(), Expect(JP['wndtitle'], JP['boot']).seen())
         self.driver.ask('press', question.hwnd, CANCEL)
-        self.finish(first)
+        self.finish(first, CANCELLED)
         self.assertEqual(self.ui_log(), box(JP['wndtitle'], JP['boot'], 'OK') +
                          box(JP['wndtitle'], intoro_shown(), 'Cancel'))
 
@@ -344,27 +345,27 @@ class Scenario(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.game, 'empty')))
 
     def test_missing_description(self):
-        self.walk([Expect('error', 'updateinfo.xml was not found.')])
+        self.walk([Expect('error', 'updateinfo.xml was not found.')], status=REFUSED)
 
     def test_description_without_languages(self):
         self.describe(languages=False)
-        self.walk([Expect('error', '')])
+        self.walk([Expect('error', '')], status=REFUSED)
 
-    def test_failed_copy_shows_both_boxes_and_keeps_the_rest(self):
+    def test_failed_copy_shows_both_boxes_and_changes_nothing(self):
         put_blocked_package(self)
         source = win(os.path.join(self.package, 'data', 'blocked.txt'))
         self.walk([confirm(),
                    Expect(JP['title'], f'ファイル [{source}] がオープン出来ません', owner='dialog'),
-                   Expect(JP['wndtitle'], JP['error_copy'], owner='dialog')])
+                   Expect(JP['wndtitle'], JP['error_copy'], owner='dialog')], status=FAILED)
         self.assertEqual(os.listdir(os.path.join(self.game, 'blocked.txt')), [])
-        check_blocked_package_kept_the_rest(self)
+        check_blocked_package_changed_nothing(self)
 
     def test_package_without_data_folder_copies_nothing(self):
         self.describe()
         self.record()
         self.installed(1, 1)
         os.rmdir(os.path.join(self.package, 'data'))
-        self.walk([confirm(), Expect(JP['wndtitle'], JP['error_copy'], owner='main')])
+        self.walk([confirm(), Expect(JP['wndtitle'], JP['error_copy'], owner='main')], status=REFUSED)
         self.assertEqual(sorted(os.listdir(self.game)), ['config'])
 
     def test_newer_installed_programs_are_kept(self):
@@ -384,6 +385,45 @@ class Scenario(unittest.TestCase):
         self.assertEqual(self.read('notes.txt'), b'notes')
         self.assertEqual(self.read('install.log'),
                          b'"game.exe"\r\n"notes.txt"\r\n"system\\engine.dll"\r\n')
+
+    def snapshot(self):
+        tree = {}
+        for folder, _, files in os.walk(self.game):
+            for name in files:
+                with open(os.path.join(folder, name), 'rb') as f:
+                    tree[os.path.relpath(os.path.join(folder, name), self.game)] = f.read()
+        return tree
+
+    def safe_package(self):
+        self.describe()
+        self.record()
+        self.installed(1, 1)
+        self.put(self.game, 'install.log', b'"a.txt"\r\n')
+        for name in ('a.txt', 'held.dat', 'sub\\c.txt'):
+            self.put(self.package, 'data\\' + name, b'new ' + name.encode())
+        self.put(self.game, 'a.txt', b'old a')
+        return self.put(self.game, 'held.dat', b'old held')
+
+    def test_file_held_by_another_program_is_refused(self):
+        held = self.safe_package()
+        before = self.snapshot()
+        self.assertEqual(self.driver.ask('hold', win(held)), 'ok')
+        sharing = bytes.fromhex(self.driver.ask('errtext', '32').split('text=')[1]).decode('cp932')
+        self.assertTrue(sharing)
+        self.walk([confirm(), Expect(JP['title'], sharing + '\n' + win(held), owner='dialog'),
+                   Expect(JP['wndtitle'], JP['error_copy'], owner='dialog')], status=FAILED)
+        self.assertEqual(self.snapshot(), before)
+        self.assertEqual(sorted(os.listdir(self.game)), ['a.txt', 'config', 'held.dat', 'install.log'])
+
+    def test_failure_in_the_middle_of_the_copy_changes_nothing(self):
+        self.safe_package()
+        before = self.snapshot()
+        write_fault = bytes.fromhex(self.driver.ask('errtext', '29').split('text=')[1]).decode('cp932')
+        self.assertEqual(self.driver.ask('setenv', 'TQ_TEST_IO_FAULT', 'write:2'), 'ok')
+        self.walk([confirm(), Expect(JP['title'], write_fault, owner='dialog'),
+                   Expect(JP['wndtitle'], JP['error_copy'], owner='dialog')], status=FAILED)
+        self.assertEqual(self.snapshot(), before)
+        self.assertEqual(sorted(os.listdir(self.game)), ['a.txt', 'config', 'held.dat', 'install.log'])
 
     def test_splash_shows_the_picture_and_the_progress_text(self):
         picture = os.path.join(self.package, 'updatebg.hg3')
@@ -436,7 +476,7 @@ class Scenario(unittest.TestCase):
         self.assert_shows_picture(main.hwnd, points, expected, minimum=40)
         self.driver.ask('press', error.hwnd, OK)
         final = self.next_box(proc, OK)
-        self.finish(proc)
+        self.finish(proc, FAILED)
         self.assertEqual(final.seen(), Expect(JP['wndtitle'], JP['error_copy'], owner='dialog').seen())
 
     def assert_shows_picture(self, hwnd, points, expected, minimum):

@@ -80,4 +80,57 @@ TEST(MessageLoop, CreationPostedStepsDialogAndQuit) {
   EXPECT_TRUE(tqp::UnregisterWindowClass("TQ_TEST_LOOP", tqp::ModuleInstance()));
 }
 
+// The object a procedure forwards to is in the user-data slot from the first
+// message on: WM_CREATE of a window, WM_INITDIALOG of a dialog.
+struct Seen {
+  void* at = nullptr;  // the user data a procedure found, or none
+};
+struct Owner {
+  void* seenAtCreate = nullptr;
+  void* seenLater = nullptr;
+  Seen dialog;
+};
+
+intptr_t OwnerDialogProc(tqp::WindowHandle dialog, uint32_t message, uintptr_t, intptr_t) {
+  if (message == tqp::WM_INITDIALOG_) {
+    auto* seen = static_cast<Seen*>(tqp::GetWindowUserData(dialog));
+    if (seen) seen->at = seen;
+    tqp::EndDialog(dialog, 1);
+  }
+  return 0;
+}
+
+intptr_t OwnerProc(tqp::WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  auto* owner = static_cast<Owner*>(tqp::GetWindowUserData(w));
+  if (message == tqp::WM_CREATE_) {
+    if (owner) owner->seenAtCreate = owner;
+    tqp::PostMessage(w, kStep, 0, 0);
+  } else if (message == kStep && owner) {
+    owner->seenLater = owner;
+    tqp::DialogBox(tqp::ModuleInstance(), 1003, w, OwnerDialogProc, &owner->dialog);
+    tqp::DestroyWindow(w);
+  } else if (message == tqp::WM_DESTROY_) {
+    tqp::PostQuitMessage(0);
+  }
+  return tqp::DefWindowProc(w, message, wParam, lParam);
+}
+
+TEST(MessageLoop, UserDataFromTheFirstMessageOn) {
+  tqp::WindowClass cls;
+  cls.className = "TQ_TEST_OWNER";
+  cls.proc = OwnerProc;
+  cls.instance = tqp::ModuleInstance();
+  ASSERT_NE(tqp::RegisterWindowClass(cls), 0);
+  Owner owner;
+  tqp::WindowHandle w = tqp::CreateWindow(0, "TQ_TEST_OWNER", "owner", 0x80000000u, 0, 0, 50, 40, nullptr,
+                                          tqp::ModuleInstance(), &owner);
+  ASSERT_NE(w, nullptr);
+  tqp::Message m;
+  for (int guard = 0; tqp::GetMessage(m) > 0 && guard < 1000; ++guard) tqp::DispatchMessage(m);
+  EXPECT_EQ(owner.seenAtCreate, &owner);
+  EXPECT_EQ(owner.seenLater, &owner);
+  EXPECT_EQ(owner.dialog.at, &owner.dialog);
+  EXPECT_TRUE(tqp::UnregisterWindowClass("TQ_TEST_OWNER", tqp::ModuleInstance()));
+}
+
 }  // namespace
