@@ -372,6 +372,13 @@ TEST(Holder, FormatTestsInTheirOrder) {
   Append(bmp, {1, 2, 3, 4});
   Bytes bmp16 = BmpHeader(40, 1, 1, 16);
   Append(bmp16, {1, 2, 3, 4});
+  // A bit count no bitmap has: not taken as BMP.
+  Bytes bmp12 = BmpHeader(40, 1, 1, 12);
+  Append(bmp12, {1, 2, 3, 4});
+  // The core header keeps its bit count at byte 24, not 28.
+  Bytes core = BmpHeader(12, 1, 1, 24);
+  core[28] = 0xEE;
+  Append(core, {1, 2, 3, 0});
   struct Case {
     const char* what;
     Bytes bytes;
@@ -382,7 +389,9 @@ TEST(Holder, FormatTestsInTheirOrder) {
       {"PNG", Saved(png), TQIMAGE_PNG},
       {"JPEG", MakeJpeg(8, 8), TQIMAGE_JPEG},
       {"BMP", bmp, TQIMAGE_BMP},
-      {"BMP of 16 bits", bmp16, TQIMAGE_NONE},
+      {"BMP of 16 bits", bmp16, TQIMAGE_BMP},
+      {"BMP with a core header", core, TQIMAGE_BMP},
+      {"BM with 12 bits per pixel", bmp12, TQIMAGE_NONE},
       {"PSD", PsdRunLength(1, 1, {{0, 1}, {0, 2}, {0, 3}}), TQIMAGE_PSD},
       {"WebP", Saved(webp), TQIMAGE_WEBP},
       {"TQF", Saved(tqf), TQIMAGE_TQF},
@@ -394,7 +403,7 @@ TEST(Holder, FormatTestsInTheirOrder) {
   }
   tqImageHolder holder;
   holder.init();
-  tqMemBlock block(bmp16.data(), (uint32_t)bmp16.size());
+  tqMemBlock block(bmp12.data(), (uint32_t)bmp12.size());
   EXPECT_EQ(holder.load(block, 0, 0), nullptr);
   EXPECT_EQ(tqtest::Diagnostics().lines, (std::vector<std::string>{"展開できないイメージです"}));
 }
