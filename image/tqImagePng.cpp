@@ -28,6 +28,20 @@ void WriteToMemFile(png_structp png, png_bytep data, png_size_t length) {
 
 void Flush(png_structp) {}
 
+// What one ancillary chunk may allocate (text, profiles, palettes of
+// suggestions, unknown chunks; compressed ones after inflating), and how
+// many such chunks are kept. A chunk over the limit is skipped with a
+// warning; one whose declared length runs past the data ends the read.
+constexpr png_alloc_size_t kChunkMemoryMax = 4u << 20;
+constexpr png_uint_32 kChunkCountMax = 256;
+
+void SetLimits(png_structp png) {
+  png_set_chunk_malloc_max(png, kChunkMemoryMax);
+  png_set_chunk_cache_max(png, kChunkCountMax);
+  const uint64_t side = TQIMAGE_MAX_PIXELS < 0x7FFFFFFFu ? TQIMAGE_MAX_PIXELS : 0x7FFFFFFFu;
+  png_set_user_limits(png, (png_uint_32)side, (png_uint_32)side);
+}
+
 }  // namespace
 
 bool tqImagePng::isPng(const uint8_t* data, uint32_t size) {
@@ -50,15 +64,18 @@ int tqImagePng::load(const tqMemBlock& source, int) {
     if (rows) PrivateFree(rows);
     delete ioFile;
     ioFile = nullptr;
+    releasePixels();
+    setGeometry(0, 0, 0, 0);
     return 0;
   }
   if (!ioFile || !ioFile->LoadFromMemory("", source.data, source.size)) png_error(png, "no memory");
   png_set_read_fn(png, ioFile, ReadFromMemFile);
+  SetLimits(png);
   png_read_info(png, info);
   png_uint_32 w = 0, h = 0;
   int depth = 0, colour = 0;
   png_get_IHDR(png, info, &w, &h, &depth, &colour, nullptr, nullptr, nullptr);
-  if ((uint64_t)w * h * 4 > TQIMAGE_MAX_BYTES) png_error(png, "picture too large");
+  if (!tqImageFits(w, h, 4)) png_error(png, "picture too large");
   png_set_strip_16(png);
   png_set_packswap(png);
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
@@ -79,12 +96,12 @@ int tqImagePng::load(const tqMemBlock& source, int) {
   canvasHeight_ = (int)h;
   rows = static_cast<uint8_t**>(PrivateAlloc(0, sizeof(uint8_t*) * (h ? h : 1)));
   if (!rows) png_error(png, "no memory");
-  for (uint32_t y = 0; y < h; ++y) {
-    rows[y] = pixels_ + (size_t)y * pitch;
-    memset(rows[y] + (size_t)w * B, 0, pitch - (size_t)w * B);
-  }
+  for (uint32_t y = 0; y < h; ++y) rows[y] = pixels_ + (size_t)y * pitch;
   png_set_bgr(png);
   png_read_image(png, rows);
+  // Padding only once the rows are there: a file that ends early touches no
+  // more of the picture than it filled.
+  for (uint32_t y = 0; y < h; ++y) memset(rows[y] + (size_t)w * B, 0, pitch - (size_t)w * B);
   png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);
   PrivateFree(rows);
