@@ -253,6 +253,11 @@ int tqImageBmp::load(const tqMemBlock& source, int) {
   if (offset < 14 + (uint64_t)L.headerSize) offset = L.headersEnd > 54 ? L.headersEnd : 54;
   // Run-length data is at least one code; everything else all of its rows.
   if (!v.has(offset, rle ? 2 : fileRow * H)) return 0;
+  // Two bytes of runs cover at most 255 pixels. Codes that skip (row ends,
+  // moves, an early end) could make a large blank picture from a few bytes;
+  // writers do not make such files, so a picture well beyond what its data
+  // could fill with runs is taken for a made-up one and refused.
+  if (rle && W * H > (v.size - offset) * 128 + 65536) return 0;
 
   uint8_t palette[256][4];
   if (L.bits <= 8) ReadPalette(v, L, palette);

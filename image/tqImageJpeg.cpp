@@ -94,17 +94,12 @@ void TermDestination(j_compress_ptr cinfo) {
 }
 
 // Four-component pictures come out of libjpeg as CMYK (YCCK is turned into
-// CMYK by it). Files with an Adobe marker, which is every CMYK file written
-// by the common editors and by libjpeg itself, store the inks inverted (255
-// is no ink); others store them plain.
-void CmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, uint32_t width, bool inverted) {
-  for (uint32_t x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
-    const unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
-    for (int i = 0; i < 3; ++i) {
-      const unsigned c = inverted ? cmyk[i] : 255u - cmyk[i];
-      rgb[i] = (uint8_t)((c * k + 127) / 255);
-    }
-  }
+// CMYK by it). The samples are taken as inverted inks (255 is no ink), the
+// convention of the files the common editors write, which mark them with an
+// Adobe marker; files without the marker follow it in practice too.
+void CmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, uint32_t width) {
+  for (uint32_t x = 0; x < width; ++x, cmyk += 4, rgb += 3)
+    for (int i = 0; i < 3; ++i) rgb[i] = (uint8_t)((cmyk[i] * (unsigned)cmyk[3] + 127) / 255);
 }
 
 // libjpeg's own working memory (whole-picture coefficient arrays of
@@ -180,7 +175,6 @@ int tqImageJpeg::load(const tqMemBlock& source, int) {
   }
   cinfo.mem->max_memory_to_use = WorkingMemoryLimit((uint64_t)cinfo.image_width * cinfo.image_height);
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-  const bool inverted = cinfo.saw_Adobe_marker;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   cinfo.dct_method = JDCT_IFAST;
   cinfo.do_fancy_upsampling = FALSE;
@@ -214,7 +208,7 @@ int tqImageJpeg::load(const tqMemBlock& source, int) {
     if (jpeg_read_scanlines(&cinfo, rows, 1) != 1) break;
     uint8_t* out = pixels_ + (size_t)rowsDone * pitch;
     if (cmyk) {
-      CmykRowToRgb(row, out, W, inverted);
+      CmykRowToRgb(row, out, W);
       memset(out + (size_t)W * 3, 0, pitch - (size_t)W * 3);
     } else {
       memcpy(out, row, pitch);
