@@ -28,10 +28,25 @@ void WriteToMemFile(png_structp png, png_bytep data, png_size_t length) {
 
 void Flush(png_structp) {}
 
-// What one ancillary chunk may allocate (text, profiles, palettes of
-// suggestions, unknown chunks; compressed ones after inflating), and how
-// many such chunks are kept. A chunk over the limit is skipped with a
-// warning; one whose declared length runs past the data ends the read.
+// libpng allocates an ancillary chunk's declared length before it reads
+// the chunk (and only warns when the length is over its limit), so a few
+// bytes that declare a gigabyte of text cost a gigabyte. Every chunk up to
+// the end chunk must lie inside the data before libpng sees it: libpng would
+// fail on a chunk that runs past the end anyway, only later.
+bool ChunksInside(const uint8_t* data, uint32_t size) {
+  uint64_t at = 8;  // after the signature
+  while (at + 8 <= size) {
+    const uint32_t length = (uint32_t)data[at] << 24 | (uint32_t)data[at + 1] << 16 | (uint32_t)data[at + 2] << 8 |
+                            data[at + 3];
+    if ((uint64_t)length + 12 > size - at) return false;
+    if (memcmp(data + at + 4, "IEND", 4) == 0) return true;
+    at += (uint64_t)length + 12;
+  }
+  return true;
+}
+
+// What one compressed ancillary chunk may inflate to (text, profiles), and
+// how many ancillary chunks are kept.
 constexpr png_alloc_size_t kChunkMemoryMax = 4u << 20;
 constexpr png_uint_32 kChunkCountMax = 256;
 
@@ -49,7 +64,7 @@ bool tqImagePng::isPng(const uint8_t* data, uint32_t size) {
 }
 
 int tqImagePng::load(const tqMemBlock& source, int) {
-  if (!source.data) return 0;
+  if (!source.data || !ChunksInside(source.data, source.size)) return 0;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
   if (!png) return 0;
   png_infop info = png_create_info_struct(png);
