@@ -40,9 +40,9 @@ struct tqMemBlock {
 // pixels or its buffer would exceed TQIMAGE_MAX_BYTES (256 MiB; 64 Mi pixels
 // at 4 bytes per pixel). Past that gate a loader allocates at most a small
 // multiple of the decoded picture's size (the picture, one plane or index
-// buffer of it, a codec's own working arrays of at most twice its size) plus
-// a fixed amount: chunk, marker and section lengths read from a file never
-// size an allocation by themselves. A hostile header therefore costs no more
+// buffer of it, a codec's own working arrays of a few times its size) plus a
+// fixed amount: chunk, marker and section lengths read from a file never
+// size an allocation beyond the file itself. A hostile header therefore costs no more
 // than its declared picture, and a file too short for the picture it declares
 // is refused before the picture is made wherever the format lets us know.
 // Fuzzing builds lower the limit to keep runs fast.

@@ -179,7 +179,9 @@ Bytes WebPOf8000() {
 }  // namespace
 
 TEST(ImageMemory, HostileSmallFilesStayWithin64MiB) {
-  if (!ResetPeak()) GTEST_SKIP() << "no resident-memory figures on this system";
+  // Without resident-memory figures (other systems) only the results are
+  // checked.
+  const bool measure = ResetPeak();
   const Bytes progressive = JpegOf(2000, 2000, true);
   struct Case {
     std::string what;
@@ -210,7 +212,7 @@ TEST(ImageMemory, HostileSmallFilesStayWithin64MiB) {
   for (const Case& c : cases) {
     ASSERT_FALSE(c.file.empty()) << c.what;
     ASSERT_LT(c.file.size(), 1u << 20) << c.what;
-    ASSERT_TRUE(ResetPeak());
+    if (measure) ASSERT_TRUE(ResetPeak());
     const int64_t before = StatusField("VmRSS:");
     {
       tqImageHolder holder;
@@ -218,6 +220,7 @@ TEST(ImageMemory, HostileSmallFilesStayWithin64MiB) {
       tqMemBlock block(c.file.data(), (uint32_t)c.file.size());
       EXPECT_EQ(holder.load(block, 0, 0) != nullptr, c.loads) << c.what;
     }
+    if (!measure) continue;
     const int64_t grown = StatusField("VmHWM:") - before;
     EXPECT_LT(grown, 64 * 1024) << c.what << ": resident memory grew by " << grown << " KiB";
   }
