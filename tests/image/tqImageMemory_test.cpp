@@ -212,7 +212,9 @@ TEST(ImageMemory, HostileSmallFilesStayWithin64MiB) {
   for (const Case& c : cases) {
     ASSERT_FALSE(c.file.empty()) << c.what;
     ASSERT_LT(c.file.size(), 1u << 20) << c.what;
-    if (measure) ASSERT_TRUE(ResetPeak());
+    if (measure) {
+      ASSERT_TRUE(ResetPeak());
+    }
     const int64_t before = StatusField("VmRSS:");
     {
       tqImageHolder holder;
