@@ -212,8 +212,11 @@ Bytes Le16(std::initializer_list<uint16_t> words) {
 // Palette of blue, green, red, 0 entries: entry i is {i, 10 + i, 20 + i}.
 Bytes Palette(int entries, int entrySize = 4) {
   Bytes b;
+  b.reserve((size_t)entries * entrySize);
   for (int i = 0; i < entries; ++i) {
-    b.insert(b.end(), {(uint8_t)i, (uint8_t)(10 + i), (uint8_t)(20 + i)});
+    b.push_back((uint8_t)i);
+    b.push_back((uint8_t)(10 + i));
+    b.push_back((uint8_t)(20 + i));
     if (entrySize == 4) b.push_back(0);
   }
   return b;
