@@ -189,19 +189,22 @@ void DecodeRow(const BmpLayout& L, const Mask* masks, const uint8_t (*palette)[4
 // (zero where the codes skip). Codes: a count and a value (for RLE4 two
 // alternating indices); a zero count escapes: 0 ends the row, 1 ends the
 // picture, 2 moves right and up by the next two bytes, n >= 3 is n literal
-// indices padded to a 16-bit boundary. Codes that would leave the picture
-// or the file refuse it; data ending without the end code keeps what came.
+// indices padded to a 16-bit boundary. Writers code the row padding too, so
+// indices beyond the row's end are dropped; codes cut off by the end of the
+// file refuse it, and data ending without the end code keeps what came.
 bool DecodeRle(const tqByteView& v, uint64_t at, const BmpLayout& L, uint8_t* plane) {
   const uint64_t W = (uint64_t)L.width, H = (uint64_t)L.height;
   const bool four = L.compression == kRle4;
   uint64_t x = 0, y = 0;
+  auto put = [&](uint8_t index) {
+    if (x < W) plane[y * W + x] = index;
+    ++x;
+  };
   while (v.has(at, 2) && y < H) {
     const uint8_t count = v.data[at], value = v.data[at + 1];
     at += 2;
     if (count > 0) {
-      if (count > W - x) return false;
-      for (int i = 0; i < count; ++i, ++x)
-        plane[y * W + x] = four ? (uint8_t)(i & 1 ? value & 15 : value >> 4) : value;
+      for (int i = 0; i < count; ++i) put(four ? (uint8_t)(i & 1 ? value & 15 : value >> 4) : value);
     } else if (value == 0) {
       x = 0;
       ++y;
@@ -212,13 +215,12 @@ bool DecodeRle(const tqByteView& v, uint64_t at, const BmpLayout& L, uint8_t* pl
       x += v.data[at];
       y += v.data[at + 1];
       at += 2;
-      if (x > W || (y >= H && (x > 0 || y > H))) return false;
     } else {
       const uint64_t bytes = four ? (value + 1u) / 2 : value;
-      if (value > W - x || !v.has(at, bytes)) return false;
-      for (int i = 0; i < value; ++i, ++x) {
+      if (!v.has(at, bytes)) return false;
+      for (int i = 0; i < value; ++i) {
         const uint8_t byte = v.data[at + (four ? i / 2 : i)];
-        plane[y * W + x] = four ? (uint8_t)(i & 1 ? byte & 15 : byte >> 4) : byte;
+        put(four ? (uint8_t)(i & 1 ? byte & 15 : byte >> 4) : byte);
       }
       at += (bytes + 1) & ~uint64_t(1);
     }
