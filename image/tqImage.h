@@ -1,6 +1,18 @@
 // The in-memory picture of the image library: one pixel buffer of 1 to 4
 // bytes per pixel plus the placement data the native formats carry. Each file
 // format is a subclass that loads from and saves to memory blocks.
+//
+// Memory rule of every loader in this library. A picture is refused, before
+// anything is allocated for it, when it has more than TQIMAGE_MAX_PIXELS
+// pixels (about 89 million) or its buffer would exceed TQIMAGE_MAX_BYTES
+// (256 MiB: 64 Mi pixels for the 4-byte pictures most loaders make). Past
+// that gate a loader allocates at most a small multiple of the decoded
+// picture's size (the picture, one plane or index buffer of it, a codec's
+// own working arrays of a few times its size) plus a fixed amount: chunk,
+// marker and section lengths read from a file never size an allocation
+// beyond the file itself. A hostile header therefore costs no more than its
+// declared picture, and a file too short for the picture it declares is
+// refused before the picture is made wherever the format lets us know.
 #pragma once
 
 #include <cstdint>
@@ -35,12 +47,22 @@ struct tqMemBlock {
   void adopt(uint8_t* buffer, uint32_t length, uint32_t allocated);
 };
 
-// Largest pixel buffer the decoders accept (a hostile header must not make
-// them allocate gigabytes). Fuzzing builds lower it to keep runs fast.
+// The limits of the memory rule above. Fuzzing builds lower them to keep
+// runs fast.
 #ifndef TQ_IMAGE_MAX_BYTES
 #define TQ_IMAGE_MAX_BYTES 0x10000000  // 256 MiB
 #endif
 constexpr uint64_t TQIMAGE_MAX_BYTES = TQ_IMAGE_MAX_BYTES;
+// 3-byte pictures (JPEG) of up to 256 MiB keep loading.
+constexpr uint64_t TQIMAGE_MAX_PIXELS = TQIMAGE_MAX_BYTES / 3;
+
+// True when a picture of width x height at bytesPerPixel passes the gate
+// above (zero sizes pass; loaders refuse them on their own terms).
+inline bool tqImageFits(uint64_t width, uint64_t height, uint64_t bytesPerPixel) {
+  if (width > 0xFFFFFFFFu || height > 0xFFFFFFFFu) return false;
+  const uint64_t pixels = width * height;
+  return pixels <= TQIMAGE_MAX_PIXELS && pixels * bytesPerPixel <= TQIMAGE_MAX_BYTES;
+}
 
 class tqImage : public tqClassBase {
  public:

@@ -93,6 +93,24 @@ void TermDestination(j_compress_ptr cinfo) {
   d->used += (uint32_t)n;
 }
 
+// Four-component pictures come out of libjpeg as CMYK (YCCK is turned into
+// CMYK by it). The samples are taken as inverted inks (255 is no ink), the
+// convention of the files the common editors write, which mark them with an
+// Adobe marker; files without the marker follow it in practice too.
+void CmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, uint32_t width) {
+  for (uint32_t x = 0; x < width; ++x, cmyk += 4, rgb += 3)
+    for (int i = 0; i < 3; ++i) rgb[i] = (uint8_t)((cmyk[i] * (unsigned)cmyk[3] + 127) / 255);
+}
+
+// libjpeg's own working memory (whole-picture coefficient arrays of
+// progressive and multi-scan files: 2 bytes per sample) within a multiple
+// of the picture, so that a small hostile file cannot make it allocate more
+// than the picture it declares allows.
+long WorkingMemoryLimit(uint64_t pixels) {
+  const uint64_t limit = pixels * 10 + (16u << 20);
+  return limit > 0x7FFFFFFF ? 0x7FFFFFFF : (long)limit;
+}
+
 bool HasSignature(const uint8_t* data, uint32_t size) {
   return data && size > 10 && data[0] == 0xFF && data[1] == 0xD8;
 }
@@ -143,18 +161,28 @@ int tqImageJpeg::load(const tqMemBlock& source, int) {
     jpeg_destroy_decompress(&cinfo);
     return 0;
   }
-  if ((uint64_t)cinfo.image_width * cinfo.image_height * 3 > TQIMAGE_MAX_BYTES) {
+  if (!tqImageFits(cinfo.image_width, cinfo.image_height, 3)) {
     jpeg_destroy_decompress(&cinfo);
     return 0;
   }
-  cinfo.out_color_space = JCS_RGB;
+  // Huffman-coded data carries at least one bit per 8 x 8 block of every
+  // component, so a file holds at most 512 pixels per byte: a header that
+  // declares far more is a cut or made-up file, refused before the picture
+  // is made. (Arithmetic coding can go below that bound.)
+  if (!cinfo.arith_code && (uint64_t)cinfo.image_width * cinfo.image_height > (uint64_t)source.size * 512) {
+    jpeg_destroy_decompress(&cinfo);
+    return 0;
+  }
+  cinfo.mem->max_memory_to_use = WorkingMemoryLimit((uint64_t)cinfo.image_width * cinfo.image_height);
+  const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+  cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   cinfo.dct_method = JDCT_IFAST;
   cinfo.do_fancy_upsampling = FALSE;
   cinfo.two_pass_quantize = FALSE;
   cinfo.dither_mode = JDITHER_ORDERED;
   if (!cinfo.quantize_colors) cinfo.desired_number_of_colors = 216;
   jpeg_start_decompress(&cinfo);
-  if (cinfo.output_components != 3) {
+  if (cinfo.output_components != (cmyk ? 4 : 3)) {
     jpeg_destroy_decompress(&cinfo);
     return 0;
   }
@@ -168,16 +196,23 @@ int tqImageJpeg::load(const tqMemBlock& source, int) {
   canvasWidth_ = (int)W;
   canvasHeight_ = (int)H;
   sized = true;
-  row = static_cast<uint8_t*>(PrivateAlloc(0, pitch));
+  const size_t rowBytes = cmyk ? (size_t)W * 4 : pitch;
+  row = static_cast<uint8_t*>(PrivateAlloc(0, rowBytes));
   if (!row) {
     jpeg_destroy_decompress(&cinfo);
     return 0;
   }
-  memset(row, 0, pitch);
+  memset(row, 0, rowBytes);
   while (cinfo.output_scanline < cinfo.output_height) {
     JSAMPROW rows[1] = {row};
     if (jpeg_read_scanlines(&cinfo, rows, 1) != 1) break;
-    memcpy(pixels_ + (size_t)rowsDone * pitch, row, pitch);
+    uint8_t* out = pixels_ + (size_t)rowsDone * pitch;
+    if (cmyk) {
+      CmykRowToRgb(row, out, W);
+      memset(out + (size_t)W * 3, 0, pitch - (size_t)W * 3);
+    } else {
+      memcpy(out, row, pitch);
+    }
     rowsDone = rowsDone + 1;
   }
   for (uint32_t y = rowsDone; y < H; ++y) memset(pixels_ + (size_t)y * pitch, 0, pitch);

@@ -28,6 +28,35 @@ void WriteToMemFile(png_structp png, png_bytep data, png_size_t length) {
 
 void Flush(png_structp) {}
 
+// libpng allocates an ancillary chunk's declared length before it reads
+// the chunk (and only warns when the length is over its limit), so a few
+// bytes that declare a gigabyte of text cost a gigabyte. Every chunk up to
+// the end chunk must lie inside the data before libpng sees it: libpng would
+// fail on a chunk that runs past the end anyway, only later.
+bool ChunksInside(const uint8_t* data, uint32_t size) {
+  uint64_t at = 8;  // after the signature
+  while (at + 8 <= size) {
+    const uint32_t length = (uint32_t)data[at] << 24 | (uint32_t)data[at + 1] << 16 | (uint32_t)data[at + 2] << 8 |
+                            data[at + 3];
+    if ((uint64_t)length + 12 > size - at) return false;
+    if (memcmp(data + at + 4, "IEND", 4) == 0) return true;
+    at += (uint64_t)length + 12;
+  }
+  return true;
+}
+
+// What one compressed ancillary chunk may inflate to (text, profiles), and
+// how many ancillary chunks are kept.
+constexpr png_alloc_size_t kChunkMemoryMax = 4u << 20;
+constexpr png_uint_32 kChunkCountMax = 256;
+
+void SetLimits(png_structp png) {
+  png_set_chunk_malloc_max(png, kChunkMemoryMax);
+  png_set_chunk_cache_max(png, kChunkCountMax);
+  const uint64_t side = TQIMAGE_MAX_PIXELS < 0x7FFFFFFFu ? TQIMAGE_MAX_PIXELS : 0x7FFFFFFFu;
+  png_set_user_limits(png, (png_uint_32)side, (png_uint_32)side);
+}
+
 }  // namespace
 
 bool tqImagePng::isPng(const uint8_t* data, uint32_t size) {
@@ -35,7 +64,7 @@ bool tqImagePng::isPng(const uint8_t* data, uint32_t size) {
 }
 
 int tqImagePng::load(const tqMemBlock& source, int) {
-  if (!source.data) return 0;
+  if (!source.data || !ChunksInside(source.data, source.size)) return 0;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
   if (!png) return 0;
   png_infop info = png_create_info_struct(png);
@@ -50,15 +79,18 @@ int tqImagePng::load(const tqMemBlock& source, int) {
     if (rows) PrivateFree(rows);
     delete ioFile;
     ioFile = nullptr;
+    releasePixels();
+    setGeometry(0, 0, 0, 0);
     return 0;
   }
   if (!ioFile || !ioFile->LoadFromMemory("", source.data, source.size)) png_error(png, "no memory");
   png_set_read_fn(png, ioFile, ReadFromMemFile);
+  SetLimits(png);
   png_read_info(png, info);
   png_uint_32 w = 0, h = 0;
   int depth = 0, colour = 0;
   png_get_IHDR(png, info, &w, &h, &depth, &colour, nullptr, nullptr, nullptr);
-  if ((uint64_t)w * h * 4 > TQIMAGE_MAX_BYTES) png_error(png, "picture too large");
+  if (!tqImageFits(w, h, 4)) png_error(png, "picture too large");
   png_set_strip_16(png);
   png_set_packswap(png);
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
@@ -79,12 +111,12 @@ int tqImagePng::load(const tqMemBlock& source, int) {
   canvasHeight_ = (int)h;
   rows = static_cast<uint8_t**>(PrivateAlloc(0, sizeof(uint8_t*) * (h ? h : 1)));
   if (!rows) png_error(png, "no memory");
-  for (uint32_t y = 0; y < h; ++y) {
-    rows[y] = pixels_ + (size_t)y * pitch;
-    memset(rows[y] + (size_t)w * B, 0, pitch - (size_t)w * B);
-  }
+  for (uint32_t y = 0; y < h; ++y) rows[y] = pixels_ + (size_t)y * pitch;
   png_set_bgr(png);
   png_read_image(png, rows);
+  // Padding only once the rows are there: a file that ends early touches no
+  // more of the picture than it filled.
+  for (uint32_t y = 0; y < h; ++y) memset(rows[y] + (size_t)w * B, 0, pitch - (size_t)w * B);
   png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);
   PrivateFree(rows);

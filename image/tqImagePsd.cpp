@@ -52,25 +52,35 @@ struct PsdCursor {
   }
 };
 
-// Where the sections of a file lie.
+// Where the sections of a file lie. Large documents (version 2) store the
+// layer and mask section length, and the merged picture's row lengths, in
+// twice the bytes.
 struct PsdDocument {
   uint32_t width = 0, height = 0, channels = 0;
+  bool large = false;
+  int depth = 8;  // bits per channel sample: 8 or 16
+  int mode = 3;   // 1 greyscale, 3 RGB, 8 duotone
   uint64_t layersAt = 0, layersEnd = 0;  // content of the layer and mask section
   uint64_t mergedAt = 0;                 // compression code of the merged picture
 };
 
 bool ReadDocument(const uint8_t* d, uint32_t size, PsdDocument& doc) {
   if (!tqImagePsd::isPsd(d, size)) return false;
-  // Only the low 16 bits of the 32-bit width and height count.
-  doc.width = Be16(d + 20);
-  doc.height = Be16(d + 16);
+  doc.large = Be16(d + 4) == 2;
+  doc.depth = Be16(d + 22);
+  doc.mode = Be16(d + 24);
+  // Only the low 16 bits of a document's 32-bit width and height count; a
+  // large document may be wider than that.
+  doc.width = doc.large ? Be32(d + 18) : Be16(d + 20);
+  doc.height = doc.large ? Be32(d + 14) : Be16(d + 16);
   doc.channels = Be16(d + 12);
-  // Colour mode data, image resources, layer and mask section: each a 32-bit
-  // length and its bytes.
+  // Colour mode data, image resources, layer and mask section: each a length
+  // and its bytes.
   PsdCursor c{d, 26, size};
   c.skip(c.u32());
   c.skip(c.u32());
-  const uint32_t layers = c.u32();
+  uint64_t layers = c.u32();
+  if (doc.large) layers = layers << 32 | c.u32();
   doc.layersAt = c.at;
   c.skip(layers);
   doc.layersEnd = doc.mergedAt = c.at;
@@ -86,8 +96,8 @@ bool FindMergedData(const uint8_t* d, uint32_t size, const PsdDocument& doc, uin
   PsdCursor c{d, doc.mergedAt, size};
   const uint16_t code = c.u16();
   if (!c.ok || code > 1) return false;
-  const uint64_t planeSize = (uint64_t)doc.width * doc.height;
-  if (code == 1) c.skip((uint64_t)doc.height * doc.channels * 2);  // row lengths, not needed
+  const uint64_t planeSize = (uint64_t)doc.width * doc.height * (uint64_t)(doc.depth / 8);
+  if (code == 1) c.skip((uint64_t)doc.height * doc.channels * (doc.large ? 4 : 2));  // row lengths, not needed
   if (!c.has(code == 0 ? planes * planeSize : planes * ((planeSize + 127) / 128) * 2)) return false;
   *compression = code;
   *dataAt = c.at;
@@ -149,6 +159,28 @@ bool DecodeRunLength(const uint8_t* d, uint64_t at, uint64_t end, uint64_t count
       Emit(t, done, nullptr, d[at++], std::min(n, count - done));
       done += std::min(n, count - done);
     }
+  }
+  *next = at;
+  return true;
+}
+
+// Run-length data as above into a flat buffer of count bytes.
+bool UnpackRunLength(const uint8_t* d, uint64_t at, uint64_t end, uint64_t count, uint8_t* out, uint64_t* next) {
+  uint64_t done = 0;
+  while (done < count) {
+    if (at >= end) return false;
+    const uint8_t h = d[at++];
+    if (h == 128) continue;
+    if (h < 128 && (uint64_t)h + 1 > end - at) return false;
+    if (h > 128 && at >= end) return false;
+    const uint64_t n = std::min<uint64_t>(h < 128 ? (uint64_t)h + 1 : 257 - (uint64_t)h, count - done);
+    if (h < 128) {
+      memcpy(out + done, d + at, n);
+      at += (uint64_t)h + 1;
+    } else {
+      memset(out + done, d[at++], n);
+    }
+    done += n;
   }
   *next = at;
   return true;
@@ -325,8 +357,11 @@ bool ReadRecordDetails(const uint8_t* d, const PsdRecord& r, tqPsdLayer& layer) 
 
 bool tqImagePsd::isPsd(const uint8_t* data, uint32_t size) {
   if (!data || size < 30 || memcmp(data, "8BPS", 4) != 0) return false;
-  uint16_t mode = Be16(data + 24), colourData = Be16(data + 26);
-  return (mode == 8 || mode == 3) && (colourData == 0 || colourData == 3);
+  const uint16_t version = Be16(data + 4), depth = Be16(data + 22);
+  const uint16_t mode = Be16(data + 24), colourData = Be16(data + 26);
+  // Samples of other depths would be misread as 8-bit ones.
+  if ((version != 1 && version != 2) || (depth != 8 && depth != 16)) return false;
+  return (mode == 8 || mode == 3 || mode == 1) && (colourData == 0 || colourData == 3);
 }
 
 int tqImagePsd::failEmpty() {
@@ -356,29 +391,68 @@ int tqImagePsd::load(const tqMemBlock& source, int) {
   PsdDocument doc;
   if (!ReadDocument(d, size, doc)) return failEmpty();
   const uint32_t W = doc.width, H = doc.height;
-  if (W == 0 || H == 0 || doc.channels < 3 || (uint64_t)W * H * 4 > TQIMAGE_MAX_BYTES) return failEmpty();
+  // Greyscale documents have one colour channel, the others three; further
+  // channels (alpha channels, spot colours) are not read.
+  const uint32_t colours = doc.mode == 1 ? 1 : 3;
+  if (W == 0 || H == 0 || doc.channels < colours || !tqImageFits(W, H, 4)) return failEmpty();
   int compression = 0;
   uint64_t at = 0;
-  if (!FindMergedData(d, size, doc, 3, &compression, &at)) return failEmpty();
+  if (!FindMergedData(d, size, doc, colours, &compression, &at)) return failEmpty();
   if (!startPicture(W, H)) return failEmpty();
 
-  // The first three channels in file order are red, green and blue; a fourth
-  // is not read.
+  // The colour channels in file order are red, green and blue (or grey).
   const uint64_t planeSize = (uint64_t)W * H;
   PsdTarget whole{pixels_, W, H, 3, 0, 0, W, H};
   FillRect(whole, 255);
-  for (int c = 0; c < 3; ++c) {
-    PsdTarget t = whole;
-    t.lane = LaneOfChannel(c);
-    if (compression == 0) {
-      Emit(t, 0, d + at, 0, planeSize);  // FindMergedData saw all three planes
-      at += planeSize;
-    } else if (!DecodeRunLength(d, at, size, planeSize, t, &at)) {
-      return failEmpty();
+  if (doc.depth == 16) {
+    if (!readWidePlanes(d, size, at, compression == 1, colours)) return failEmpty();
+  } else {
+    for (uint32_t c = 0; c < colours; ++c) {
+      PsdTarget t = whole;
+      t.lane = LaneOfChannel((int)c);
+      if (compression == 0) {
+        Emit(t, 0, d + at, 0, planeSize);  // FindMergedData saw every plane
+        at += planeSize;
+      } else if (!DecodeRunLength(d, at, size, planeSize, t, &at)) {
+        return failEmpty();
+      }
     }
+  }
+  if (colours == 1) {
+    // Grey goes to blue, green and red alike.
+    for (uint64_t i = 0; i < planeSize; ++i) pixels_[4 * i] = pixels_[4 * i + 1] = pixels_[4 * i + 2];
   }
   clearTransparentColour();
   return 1;
+}
+
+// Planes of 16-bit big-endian samples, each reduced to 8 bits by rounding,
+// into the red, green and blue lanes (red alone for grey).
+bool tqImagePsd::readWidePlanes(const uint8_t* d, uint32_t size, uint64_t at, bool runLength, uint32_t colours) {
+  const uint64_t samples = (uint64_t)width_ * height_, bytes = samples * 2;
+  uint8_t* plane = nullptr;
+  if (runLength) {
+    plane = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)bytes));
+    if (!plane) return false;
+  }
+  bool ok = true;
+  for (uint32_t c = 0; c < colours && ok; ++c) {
+    const uint8_t* src = d + at;
+    if (runLength) {
+      ok = UnpackRunLength(d, at, size, bytes, plane, &at);
+      src = plane;
+    } else {
+      at += bytes;  // FindMergedData saw every plane
+    }
+    const int lane = LaneOfChannel((int)c);
+    for (uint64_t i = 0; ok && i < samples; ++i) {
+      const uint32_t v = (uint32_t)src[2 * i] << 8 | src[2 * i + 1];
+      const uint64_t y = i / (uint64_t)width_, x = i % (uint64_t)width_;
+      pixels_[((uint64_t)height_ - 1 - y) * pitch_ + 4 * x + lane] = (uint8_t)((v * 255 + 32767) / 65535);
+    }
+  }
+  if (plane) PrivateFree(plane);
+  return ok;
 }
 
 int tqImagePsd::loadLayer(const tqMemBlock& source, int layerIndex, int flag, tqPsdLayer* info) {
@@ -387,7 +461,9 @@ int tqImagePsd::loadLayer(const tqMemBlock& source, int layerIndex, int flag, tq
   const uint8_t* d = source.data;
   const uint32_t size = d ? source.size : 0;
   PsdDocument doc;
-  if (!ReadDocument(d, size, doc) || layerIndex < 0) return fail();
+  // Layer records of large or 16-bit documents are laid out differently and
+  // are not read.
+  if (!ReadDocument(d, size, doc) || layerIndex < 0 || doc.large || doc.depth != 8) return fail();
 
   // Layer info inside the layer and mask section: its length, the layer
   // count (negative when the merged picture's first alpha channel is its

@@ -1,6 +1,8 @@
-// Photoshop files (read only): the merged picture, turned over so that the
-// bottom row comes first as bitmaps are, and the layer records with each
-// layer's own pixels on a picture of the document's size.
+// Photoshop files (read only): the merged picture of RGB and greyscale
+// documents with 8 or 16 bits per channel, of ordinary and large (version 2)
+// documents, turned over so that the bottom row comes first as bitmaps are;
+// and the layer records of 8-bit ordinary documents with each layer's own
+// pixels on a picture of the document's size.
 #pragma once
 
 #include "image/tqImage.h"
@@ -61,4 +63,5 @@ class tqImagePsd : public tqImage {
   int failEmpty();
   // A zero-filled document-sized 4-byte picture, bottom row first.
   bool startPicture(uint32_t width, uint32_t height);
+  bool readWidePlanes(const uint8_t* d, uint32_t size, uint64_t at, bool runLength, uint32_t colours);
 };

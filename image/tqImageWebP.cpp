@@ -17,7 +17,9 @@ int tqImageWebP::load(const tqMemBlock& source, int) {
   if (!WebPInitDecoderConfig(&config)) return 0;
   if (WebPGetFeatures(source.data, source.size, &config.input) != VP8_STATUS_OK) return 0;
   const uint32_t W = (uint32_t)config.input.width, H = (uint32_t)config.input.height;
-  if ((uint64_t)W * H * 4 > TQIMAGE_MAX_BYTES) return 0;
+  // libwebp decodes into the picture; its own working memory is rows of
+  // the picture (lossy) or at most the picture again (lossless).
+  if (!tqImageFits(W, H, 4)) return 0;
   const uint32_t pitch = W * 4;
   if (!reserve(pitch * H)) return 0;
   setGeometry((int)W, (int)H, 4, (int)pitch);

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
 #include "image/tqImageBmp.h"
 #include "image/tqImageBytes.h"
 #include "image/tqImageHolder.h"
@@ -169,6 +174,96 @@ TEST(Jpeg, SavingFourBytesWritesCmyk) {
   tqImageJpeg tiny;
   tiny.create(2, 2, 2);
   EXPECT_TRUE(Saved(tiny).empty());
+}
+
+// A flat w x h JPEG of four-component samples written by libjpeg as CMYK or
+// YCCK, with or without the Adobe marker (libjpeg writes one by default).
+Bytes MakeFourComponentJpeg(int w, int h, J_COLOR_SPACE space, bool adobe, const uint8_t cmyk[4]) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long length = 0;
+  jpeg_mem_dest(&cinfo, &out, &length);
+  cinfo.image_width = (JDIMENSION)w;
+  cinfo.image_height = (JDIMENSION)h;
+  cinfo.input_components = 4;
+  cinfo.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_colorspace(&cinfo, space);
+  jpeg_set_quality(&cinfo, 100, TRUE);
+  cinfo.write_Adobe_marker = adobe ? TRUE : FALSE;
+  jpeg_start_compress(&cinfo, TRUE);
+  Bytes row;
+  for (int x = 0; x < w; ++x) row.insert(row.end(), cmyk, cmyk + 4);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  Bytes bytes(out, out + length);
+  free(out);
+  return bytes;
+}
+
+// Four-component files come out red, green, blue. The samples are inverted
+// inks (255 is no ink), with or without the Adobe marker: red = C x K / 255.
+// (Cross-checked with another decoder.)
+TEST(Jpeg, CmykAndYcckBecomeRgb) {
+  struct Case {
+    const char* what;
+    J_COLOR_SPACE space;
+    bool adobe;
+    uint8_t cmyk[4];
+    uint8_t rgb[3];
+  } cases[] = {
+      {"CMYK, no black", JCS_CMYK, true, {255, 128, 0, 255}, {255, 128, 0}},
+      {"CMYK, half black", JCS_CMYK, true, {255, 200, 60, 128}, {128, 100, 30}},
+      {"YCCK, no black", JCS_YCCK, true, {255, 128, 0, 255}, {255, 128, 0}},
+      {"YCCK, half black", JCS_YCCK, true, {40, 200, 255, 128}, {20, 100, 128}},
+      {"CMYK without the Adobe marker", JCS_CMYK, false, {0, 128, 255, 51}, {0, 26, 51}},
+  };
+  for (const Case& c : cases) {
+    Bytes jpeg = MakeFourComponentJpeg(19, 9, c.space, c.adobe, c.cmyk);
+    tqMemBlock block(jpeg.data(), (uint32_t)jpeg.size());
+    EXPECT_EQ(tqImageHolder::formatOf(block), TQIMAGE_JPEG) << c.what;
+    tqImageJpeg image;
+    ASSERT_EQ(image.load(block, 0), 1) << c.what;
+    EXPECT_EQ(image.bytesPerPixel(), 3) << c.what;
+    EXPECT_EQ(image.pitch(), 60) << c.what;
+    for (int y = 0; y < 9; ++y)
+      for (int x = 0; x < 19; ++x)
+        for (int i = 0; i < 3; ++i) {
+          const int got = image.pixels()[y * image.pitch() + x * 3 + i];
+          ASSERT_NEAR(got, c.rgb[i], 3) << c.what << " at " << x << "," << y << " channel " << i;
+        }
+  }
+}
+
+// A header that declares far more pixels than its data could carry is
+// refused before the picture is made; a cut file that still could is not.
+TEST(Jpeg, HeadersBeyondTheirDataAreRefused) {
+  Bytes jpeg = MakeJpeg(64, 64);
+  // The frame header's height and width follow its marker, length and
+  // sample precision.
+  size_t sof = 2;
+  while (sof + 1 < jpeg.size() && !(jpeg[sof] == 0xFF && jpeg[sof + 1] == 0xC0)) ++sof;
+  ASSERT_LT(sof + 9, jpeg.size());
+  Bytes huge = jpeg;
+  huge[sof + 5] = 0x1F;  // 8000 rows
+  huge[sof + 6] = 0x40;
+  huge[sof + 7] = 0x1F;  // 8000 columns
+  huge[sof + 8] = 0x40;
+  tqImageJpeg image;
+  EXPECT_EQ(LoadInto(image, huge), 0);
+  EXPECT_EQ(image.pixels(), nullptr);
+  Bytes wide = jpeg;
+  wide[sof + 7] = 0x01;  // 256 columns: 16 Ki pixels, within what the data can carry
+  wide[sof + 8] = 0x00;
+  EXPECT_EQ(LoadInto(image, wide), 1);
+  EXPECT_EQ(image.width(), 256);
 }
 
 // ------------------------------------------------------------ WebP
@@ -372,6 +467,13 @@ TEST(Holder, FormatTestsInTheirOrder) {
   Append(bmp, {1, 2, 3, 4});
   Bytes bmp16 = BmpHeader(40, 1, 1, 16);
   Append(bmp16, {1, 2, 3, 4});
+  // A bit count no bitmap has: not taken as BMP.
+  Bytes bmp12 = BmpHeader(40, 1, 1, 12);
+  Append(bmp12, {1, 2, 3, 4});
+  // The core header keeps its bit count at byte 24, not 28.
+  Bytes core = BmpHeader(12, 1, 1, 24);
+  core[28] = 0xEE;
+  Append(core, {1, 2, 3, 0});
   struct Case {
     const char* what;
     Bytes bytes;
@@ -382,7 +484,9 @@ TEST(Holder, FormatTestsInTheirOrder) {
       {"PNG", Saved(png), TQIMAGE_PNG},
       {"JPEG", MakeJpeg(8, 8), TQIMAGE_JPEG},
       {"BMP", bmp, TQIMAGE_BMP},
-      {"BMP of 16 bits", bmp16, TQIMAGE_NONE},
+      {"BMP of 16 bits", bmp16, TQIMAGE_BMP},
+      {"BMP with a core header", core, TQIMAGE_BMP},
+      {"BM with 12 bits per pixel", bmp12, TQIMAGE_NONE},
       {"PSD", PsdRunLength(1, 1, {{0, 1}, {0, 2}, {0, 3}}), TQIMAGE_PSD},
       {"WebP", Saved(webp), TQIMAGE_WEBP},
       {"TQF", Saved(tqf), TQIMAGE_TQF},
@@ -394,7 +498,7 @@ TEST(Holder, FormatTestsInTheirOrder) {
   }
   tqImageHolder holder;
   holder.init();
-  tqMemBlock block(bmp16.data(), (uint32_t)bmp16.size());
+  tqMemBlock block(bmp12.data(), (uint32_t)bmp12.size());
   EXPECT_EQ(holder.load(block, 0, 0), nullptr);
   EXPECT_EQ(tqtest::Diagnostics().lines, (std::vector<std::string>{"展開できないイメージです"}));
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "image/tqImageHolder.h"
 #include "image/tqImagePsd.h"
 #include "tests/image/tqPsdWriter.h"
 
@@ -177,6 +178,101 @@ TEST(PsdMerged, HostileHeadersAreRefused) {
     c.mutate(file);
     EXPECT_EQ(Load(image, file), 0) << c.name;
   }
+}
+
+// Greyscale, 16-bit and large documents: each gives the picture that an
+// independent reading of its planes gives (16-bit samples rounded to the
+// nearest of the 256 levels), through the holder's format test too.
+TEST(PsdMerged, DepthsModesAndLargeDocuments) {
+  struct Case {
+    const char* what;
+    uint16_t depth, mode, compression;
+    size_t channels;
+    bool large;
+    uint32_t width, height;
+  } cases[] = {
+      {"grey", 8, 1, 0, 1, false, 5, 3},
+      {"grey, run length, with alpha", 8, 1, 1, 2, false, 131, 2},
+      {"RGB, 16 bits", 16, 3, 0, 3, false, 5, 3},
+      {"RGB, 16 bits, run length, with alpha", 16, 3, 1, 4, false, 70, 2},
+      {"grey, 16 bits, run length", 16, 1, 1, 1, false, 9, 4},
+      {"large, RGB", 8, 3, 0, 3, true, 6, 2},
+      {"large, RGB, run length", 8, 3, 1, 4, true, 130, 3},
+      {"large, grey, 16 bits, run length", 16, 1, 1, 1, true, 3, 5},
+      {"large, wider than 65535", 8, 3, 1, 3, true, 70000, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Document doc;
+    doc.width = c.width;
+    doc.height = c.height;
+    doc.depth = c.depth;
+    doc.mode = c.mode;
+    doc.large = c.large;
+    doc.compression = c.compression;
+    doc.withLayerInfo = !c.large;
+    const size_t samples = (size_t)c.width * c.height;
+    for (size_t i = 0; i < c.channels; ++i) doc.planes.push_back(Plane(samples * c.depth / 8, 300 + (uint32_t)i));
+    if (c.channels > (c.mode == 1 ? 1u : 3u)) doc.planes.back().assign(doc.planes.back().size(), 0);
+    Bytes file = psdtest::Write(doc);
+    tqMemBlock block(file.data(), (uint32_t)file.size());
+    EXPECT_EQ(tqImageHolder::formatOf(block), TQIMAGE_PSD);
+    tqImagePsd image;
+    ASSERT_EQ(Load(image, file), 1);
+    EXPECT_EQ(image.width(), (int)c.width);
+    EXPECT_EQ(image.height(), (int)c.height);
+    auto level = [&](size_t plane, size_t i) -> uint8_t {
+      const Bytes& p = doc.planes[c.mode == 1 ? 0 : plane];
+      if (c.depth == 8) return p[i];
+      const unsigned v = (unsigned)p[2 * i] << 8 | p[2 * i + 1];
+      return (uint8_t)((v + 128) / 257);
+    };
+    Bytes expected;
+    for (uint32_t y = c.height; y-- > 0;)
+      for (uint32_t x = 0; x < c.width; ++x) {
+        const size_t i = (size_t)y * c.width + x;
+        expected.insert(expected.end(), {level(2, i), level(1, i), level(0, i), 255});
+      }
+    EXPECT_EQ(Pixels(image), expected);
+  }
+}
+
+TEST(PsdMerged, DepthsAndVersionsNotReadAreRefused) {
+  struct Case {
+    const char* what;
+    size_t at;
+    uint8_t value;
+  } cases[] = {
+      {"32 bits per channel", 23, 32}, {"1 bit per channel", 23, 1}, {"version 3", 5, 3},
+      {"version 0", 5, 0},            {"CMYK", 25, 4},               {"Lab", 25, 9},
+  };
+  Document doc = Doc(4, 2);
+  const Bytes good = psdtest::Write(doc);
+  for (const Case& c : cases) {
+    Bytes file = good;
+    file[c.at] = c.value;
+    EXPECT_FALSE(tqImagePsd::isPsd(file.data(), (uint32_t)file.size())) << c.what;
+    tqMemBlock block(file.data(), (uint32_t)file.size());
+    EXPECT_EQ(tqImageHolder::formatOf(block), TQIMAGE_NONE) << c.what;
+    tqImagePsd image;
+    EXPECT_EQ(Load(image, file), 0) << c.what;
+  }
+  // A 16-bit document whose planes are cut short, and a large document whose
+  // section length needs more than 32 bits.
+  doc.depth = 16;
+  Bytes wide = psdtest::Write(doc);
+  tqImagePsd image;
+  EXPECT_EQ(Load(image, Bytes(wide.begin(), wide.end() - 1)), 0);
+  doc.depth = 8;
+  doc.large = true;
+  doc.withLayerInfo = false;
+  Bytes large = psdtest::Write(doc);
+  ASSERT_EQ(Load(image, large), 1);
+  large[37] = 1;  // high half of the layer and mask section length
+  EXPECT_EQ(Load(image, large), 0);
+  // Layer records of large documents are laid out differently: not read.
+  tqPsdLayer info;
+  EXPECT_EQ(LoadLayer(image, large, 0, 0, &info), 0);
 }
 
 // ------------------------------------------------------------ layer records

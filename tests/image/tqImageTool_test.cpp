@@ -174,6 +174,51 @@ TEST_F(ToolTest, PsdConvertsTheRightWayUp) {
   EXPECT_EQ(PngFileRows(out), expected);
 }
 
+TEST_F(ToolTest, KindsFromOtherEditorsConvert) {
+  // A large greyscale document of 16 bits per channel, and a bitmap with a
+  // V5 header and a palette; both 2 x 2, top row first in the PNG.
+  psdtest::Document doc;
+  doc.width = 2;
+  doc.height = 2;
+  doc.depth = 16;
+  doc.mode = 1;
+  doc.large = true;
+  doc.withLayerInfo = false;
+  doc.planes = {{0x10, 0x00, 0x20, 0x7F, 0xFF, 0xFF, 0x00, 0x80}};
+  Bytes psd = psdtest::Write(doc);
+  Bytes bmp = {'B', 'M'};
+  Put32(bmp, 0);
+  Put32(bmp, 0);
+  Put32(bmp, 14 + 124 + 8);
+  Put32(bmp, 124);
+  Put32(bmp, 2);
+  Put32(bmp, 2);
+  Put16(bmp, 1);
+  Put16(bmp, 8);
+  Put32(bmp, 0);
+  Put32(bmp, 8);
+  bmp.resize(14 + 32, 0);
+  Put32(bmp, 2);  // colours used
+  bmp.resize(14 + 124, 0);
+  Append(bmp, {1, 2, 3, 0, 7, 8, 9, 0});  // palette
+  Append(bmp, {0, 1, 0, 0, 1, 1, 0, 0});  // bottom row, then top row
+  struct Case {
+    const char* name;
+    Bytes file;
+    Bytes expected;
+  } cases[] = {
+      {"grey.psb", psd, {16, 16, 16, 255, 32, 32, 32, 255, 255, 255, 255, 255, 0, 0, 0, 255}},
+      {"palette.bmp", bmp, {7, 8, 9, 255, 7, 8, 9, 255, 1, 2, 3, 255, 7, 8, 9, 255}},
+  };
+  for (const Case& c : cases) {
+    std::string in = dir / c.name, out = dir / (std::string(c.name) + ".png");
+    ASSERT_TRUE(tqtest::WriteFile(in, std::string(c.file.begin(), c.file.end())));
+    ToolRun r = Tool({"convert", in, out});
+    ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+    EXPECT_EQ(PngFileRows(out), c.expected) << c.name;
+  }
+}
+
 TEST_F(ToolTest, FailuresExitNonZeroWithAMessage) {
   ToolRun r = Tool({"convert", hg3, dir / "a.gif", "--id", "10"});
   EXPECT_EQ(r.status, 1);

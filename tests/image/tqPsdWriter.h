@@ -1,4 +1,5 @@
-// Test-only PSD writer: 8-bit RGB documents with the merged picture raw or
+// Test-only PSD writer: RGB and greyscale documents of 8 or 16 bits per
+// channel, ordinary or large (version 2), with the merged picture raw or
 // run-length coded, and layer records with their channel data, Pascal and
 // Unicode names, group markers and any extra blocks. It also tells where the
 // length fields it wrote lie, so tests can break them one at a time.
@@ -94,7 +95,10 @@ struct Layer {
 
 struct Document {
   uint32_t width = 1, height = 1;
-  std::vector<Bytes> planes;  // merged channels in file order, width x height each
+  std::vector<Bytes> planes;  // merged channels in file order, width x height samples each
+  uint16_t depth = 8;         // 16: samples of 2 bytes, big-endian
+  uint16_t mode = 3;          // 3 RGB, 1 greyscale
+  bool large = false;         // version 2: 8-byte section length, 4-byte row lengths
   uint16_t compression = 0;   // merged picture: 0 raw, 1 run length
   std::vector<Layer> layers;
   bool negativeCount = false;
@@ -118,13 +122,14 @@ struct Layout {
   size_t mergedCompression = 0, mergedData = 0;
 };
 
-inline Bytes Header(uint32_t width, uint32_t height, uint16_t channels) {
-  Bytes b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0};
+inline Bytes Header(uint32_t width, uint32_t height, uint16_t channels, uint16_t depth = 8, uint16_t mode = 3,
+                    bool large = false) {
+  Bytes b = {'8', 'B', 'P', 'S', 0, (uint8_t)(large ? 2 : 1), 0, 0, 0, 0, 0, 0};
   PutBe16(b, channels);
   PutBe32(b, height);
   PutBe32(b, width);
-  PutBe16(b, 8);  // bits per channel
-  PutBe16(b, 3);  // RGB
+  PutBe16(b, depth);
+  PutBe16(b, mode);
   return b;
 }
 
@@ -139,9 +144,10 @@ inline void PutBlock(Bytes& b, const std::string& signature, const std::string& 
 
 inline Bytes Write(const Document& doc, Layout* layoutOut = nullptr) {
   Layout layout;
-  Bytes b = Header(doc.width, doc.height, (uint16_t)doc.planes.size());
+  Bytes b = Header(doc.width, doc.height, (uint16_t)doc.planes.size(), doc.depth, doc.mode, doc.large);
   PutBe32(b, 0);  // colour mode data
   PutBe32(b, 0);  // image resources
+  if (doc.large) PutBe32(b, 0);  // high half of the section length
   layout.layerSectionLength = b.size();
   PutBe32(b, 0);  // patched below
   if (doc.withLayerInfo) {
@@ -226,9 +232,15 @@ inline Bytes Write(const Document& doc, Layout* layoutOut = nullptr) {
   layout.mergedData = b.size();
   if (doc.compression == 1) {
     std::vector<Bytes> rows;
+    const size_t rowBytes = (size_t)doc.width * doc.depth / 8;
     for (const Bytes& plane : doc.planes)
-      for (size_t y = 0; y < doc.height; ++y) rows.push_back(PackBits(plane.data() + y * doc.width, doc.width));
-    for (const Bytes& r : rows) PutBe16(b, (uint16_t)r.size());
+      for (size_t y = 0; y < doc.height; ++y) rows.push_back(PackBits(plane.data() + y * rowBytes, rowBytes));
+    for (const Bytes& r : rows) {
+      if (doc.large)
+        PutBe32(b, (uint32_t)r.size());
+      else
+        PutBe16(b, (uint16_t)r.size());
+    }
     layout.mergedData = b.size();
     for (const Bytes& r : rows) b.insert(b.end(), r.begin(), r.end());
   } else {

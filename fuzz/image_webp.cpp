@@ -1,0 +1,20 @@
+// WebP streams from hostile bytes through the library's adapter: a load
+// either fails or gives a picture of the layout the adapter promises.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "fuzz/image_fuzz.h"
+#include "image/tqImageWebP.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  imagefuzz::Once();
+  tqMemBlock block(data, (uint32_t)size);
+  tqImageWebP image;
+  if (!image.load(block, 0)) return 0;
+  const int bpp = image.bytesPerPixel();
+  if (!image.pixels() || image.width() <= 0 || image.height() <= 0 || bpp < 3 || bpp > 4 ||
+      image.pitch() < image.width() * bpp || (uint64_t)image.pitch() * image.height() > image.bufferSize())
+    abort();
+  return 0;
+}
