@@ -49,10 +49,6 @@ struct TreeEntry {
 // never followed. False (with a message) when root cannot be read.
 bool WalkTree(const std::filesystem::path& root, std::vector<TreeEntry>& out);
 
-// The relative name of an entry for messages: code page 932 when it has a
-// form there, else as the terminal shows it (both print through Show).
-std::string Narrowed(const TreeEntry& e);
-
 // A progress bar on stderr for work of at least 8 MiB.
 class Progress {
  public:

@@ -30,8 +30,12 @@ const char kCheckUsage[] =
 struct Findings {
   int problems = 0;
   void Problem(const std::string& narrow) {
+    Shown(Show(narrow));
+  }
+  // A text in the terminal's charset already.
+  void Shown(const std::string& text) {
     ++problems;
-    fprintf(stderr, "tqpatch: check: %s\n", Show(narrow).c_str());
+    fprintf(stderr, "tqpatch: check: %s\n", text.c_str());
   }
 };
 
@@ -118,9 +122,9 @@ void CheckData(const fs::path& package, const std::string& libraryPackage, const
     return;
   }
   for (const TreeEntry& e : tree) {
-    if (e.kind == TreeEntry::Link) f.Problem("data/" + Narrowed(e) + ": a symbolic link");
-    else if (e.kind == TreeEntry::Special) f.Problem("data/" + Narrowed(e) + ": a special file");
-    else if (!e.nameRoundTrips) f.Problem("data/" + Narrowed(e) + ": the name has no exact Shift_JIS form");
+    if (e.kind == TreeEntry::Link) f.Shown("data/" + e.shown + ": a symbolic link");
+    else if (e.kind == TreeEntry::Special) f.Shown("data/" + e.shown + ": a special file");
+    else if (!e.nameRoundTrips) f.Shown("data/" + e.shown + ": the name has no exact Shift_JIS form");
   }
   char saved[1024];
   FileList files;
@@ -155,8 +159,6 @@ void CheckData(const fs::path& package, const std::string& libraryPackage, const
 }
 
 }  // namespace
-
-std::string Narrowed(const TreeEntry& e) { return e.relative.empty() ? e.shown : e.relative; }
 
 int Check(int argc, const char* const* argv) {
   if (argc == 3 && (!strcmp(argv[2], "--help") || !strcmp(argv[2], "-h"))) {

@@ -203,14 +203,13 @@ struct Description {
   std::vector<std::string> languages;
 };
 
-int WriteDescription(const Description& d, const std::string& templateText, const std::string& path) {
+// Fills out (created empty) with the description; nothing is written yet.
+int BuildDescription(const Description& d, const std::string& templateText, tqXml& out) {
   tqXml texts;
   if (!texts.OpenMem(templateText.data(), templateText.size())) return Error("the message texts do not parse as XML");
   UpdateInfo templ;
   templ.Clear();
   ReadDescription(texts, templ);
-  tqXml out;
-  out.Create();
   out.SetStrPath(d.brand.c_str(), {"brand"});
   out.SetStrPath(d.app.c_str(), {"app"});
   out.SetStrPath(d.installPath.c_str(), {"instpath"});
@@ -248,10 +247,7 @@ int WriteDescription(const Description& d, const std::string& templateText, cons
       out.SetStrPath(text.c_str(), {prefix, key.group, key.key});
     }
   }
-  if (faults) return EXIT_PROBLEM;
-  out.Save(path.c_str());
-  if (out.Parser() && out.Parser()->Error() != 0) return Error("cannot write " + path);
-  return EXIT_OK;
+  return faults ? EXIT_PROBLEM : EXIT_OK;
 }
 
 // Any picture the library reads, as the HG-3 the updater paints.
@@ -356,6 +352,33 @@ void Summary(const std::vector<Change>& changes, const ArgPath& out) {
   printf("package: %s\n", ShownPath(out.system).c_str());
 }
 
+int WritePackage(const Settings& s, const std::vector<Change>& changes, const ArgPath& newTree,
+                 const ArgPath& out, tqXml& description, const ArgPath* picture, const ArgPath* exe) {
+  std::error_code ec;
+  fs::create_directories(out.system / "data", ec);
+  if (ec) return Error(s.positional[2] + ": cannot create the folder");
+  const std::string infoPath = out.library + "\\updateinfo.xml";
+  description.Save(infoPath.c_str());
+  if (description.Parser() && description.Parser()->Error() != 0) return Error("cannot write " + infoPath);
+  uint64_t total = 0;
+  for (const Change& c : changes) total += c.entry->size;
+  {
+    Progress progress("copying", total, s.quiet);
+    for (const Change& c : changes)
+      if (!CopyFileTo(c.entry->system, out.system / "data" / c.entry->system.lexically_relative(newTree.system),
+                      progress))
+        return Error("cannot copy " + c.entry->relative + " into the package");
+  }
+  int status = EXIT_OK;
+  if (picture && (status = WritePicture(*picture, out.system / "updatebg.hg3")) != EXIT_OK) return status;
+  if (!picture) Warning("no --picture: the updater's window will be plain");
+  if (exe) {
+    Progress none("", 0, true);
+    if (!CopyFileTo(exe->system, out.system / "update.exe", none)) return Error("cannot copy --exe into the package");
+  }
+  return EXIT_OK;
+}
+
 }  // namespace
 
 int Make(int argc, const char* const* argv) {
@@ -386,32 +409,29 @@ int Make(int argc, const char* const* argv) {
   if (!fs::is_directory(oldTree.system, ec)) return Error(s.positional[0] + ": no such folder");
   if (!fs::is_directory(newTree.system, ec)) return Error(s.positional[1] + ": no such folder");
 
+  std::string templateText = TextTemplate();
+  if (hasTexts && !ReadTextFile(texts.system, templateText)) return Error(s.Get("texts") + ": cannot read");
+  tqXml description;
+  description.Create();
+  if ((status = BuildDescription(d, templateText, description)) != EXIT_OK) return status;
+
   std::vector<TreeEntry> oldEntries, newEntries;
   if (!WalkTree(oldTree.system, oldEntries) || !WalkTree(newTree.system, newEntries)) return EXIT_PROBLEM;
   std::vector<Change> changes;
   if ((status = Compare(oldEntries, newEntries, s.quiet, changes)) != EXIT_OK) return status;
   if (changes.empty()) return Error("NEW holds nothing new or changed over OLD: no package to make");
 
-  std::string templateText = TextTemplate();
-  if (hasTexts && !ReadTextFile(texts.system, templateText)) return Error(s.Get("texts") + ": cannot read");
-  fs::create_directories(out.system / "data", ec);
-  if (ec) return Error(s.positional[2] + ": cannot create the folder");
-  if ((status = WriteDescription(d, templateText, out.library + "\\updateinfo.xml")) != EXIT_OK) return status;
-
-  uint64_t total = 0;
-  for (const Change& c : changes) total += c.entry->size;
-  {
-    Progress progress("copying", total, s.quiet);
-    for (const Change& c : changes)
-      if (!CopyFileTo(c.entry->system, out.system / "data" / c.entry->system.lexically_relative(newTree.system),
-                      progress))
-        return Error("cannot copy " + c.entry->relative + " into the package");
-  }
-  if (hasPicture && (status = WritePicture(picture, out.system / "updatebg.hg3")) != EXIT_OK) return status;
-  if (!hasPicture) Warning("no --picture: the updater's window will be plain");
-  if (hasExe) {
-    Progress none("", 0, true);
-    if (!CopyFileTo(exe.system, out.system / "update.exe", none)) return Error("cannot copy --exe into the package");
+  // From here on a failure takes away the half-made package.
+  const bool existed = fs::exists(out.system, ec);
+  status = WritePackage(s, changes, newTree, out, description, hasPicture ? &picture : nullptr,
+                        hasExe ? &exe : nullptr);
+  if (status != EXIT_OK) {
+    if (existed) {
+      for (const fs::directory_entry& e : fs::directory_iterator(out.system, ec)) fs::remove_all(e.path(), ec);
+    } else {
+      fs::remove_all(out.system, ec);
+    }
+    return status;
   }
   printf("requires: installed version %d.%d or later\n", d.major, d.minor);
   Summary(changes, out);
