@@ -105,7 +105,11 @@ class RoundTrip(Base):
     def test_make_then_update_gives_the_new_release(self):
         self.releases()
         self.install_old()
-        out, err = self.make()
+        updater = os.path.join(self.root, 'update.exe')
+        write(self.root, 'update.exe', b'MZ stands in for the updater')
+        out, err = self.make('--exe', updater)
+        with open(os.path.join(self.package, 'update.exe'), 'rb') as f:
+            self.assertEqual(f.read(), b'MZ stands in for the updater')
         self.assertIn('files: 6 (2 new, 4 changed)', out)
         self.assertIn('warning: scripts\\gone.txt is in OLD but not in NEW', err)
         self.assertIn('requires: installed version 1.0 or later', out)
@@ -246,6 +250,14 @@ class MakeOptions(Base):
                                     '--picture', os.path.join(self.old, 'readme.txt'))
         self.assertEqual(rc, 1)
         self.assertFalse(os.path.exists(self.package))
+
+
+class DemoPackage(Base):
+    def test_the_bundled_demo_package_is_sound(self):
+        demo = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'examples', 'demo')
+        rc, out, err = self.tqpatch('check', demo)
+        self.assertEqual(rc, 0, out + err)
+        self.assertIn('picture: 480 x 270', out)
 
 
 class BrokenPackages(Base):

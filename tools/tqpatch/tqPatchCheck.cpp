@@ -94,8 +94,8 @@ void CheckPicture(const fs::path& package, Findings& f) {
     return;
   }
   std::string bytes;
-  if (!ReadTextFile(package / "updatebg.hg3", bytes) || bytes.empty()) {
-    f.Problem("updatebg.hg3: cannot be read or is empty");
+  if (!ReadTextFile(package / "updatebg.hg3", bytes) || bytes.empty() || bytes.size() > 0x7FFFFFFFu) {
+    f.Problem("updatebg.hg3: cannot be read, is empty or is too large");
     return;
   }
   tqMemBlock block(bytes.data(), (uint32_t)bytes.size());

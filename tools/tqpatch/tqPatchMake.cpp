@@ -254,6 +254,7 @@ int BuildDescription(const Description& d, const std::string& templateText, tqXm
 int WritePicture(const ArgPath& from, const fs::path& to) {
   std::string bytes;
   if (!ReadTextFile(from.system, bytes)) return Error(from.library + ": cannot read the picture");
+  if (bytes.size() > 0x7FFFFFFFu) return Error(from.library + ": the picture file is too large");
   tqMemBlock block(bytes.data(), (uint32_t)bytes.size());
   int type = tqImageHolder::formatOf(block);
   if (type == TQIMAGE_NONE) return Error(from.library + ": not a picture format the library reads");
