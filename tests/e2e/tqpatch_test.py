@@ -154,6 +154,22 @@ class RoundTrip(Base):
         rc, out, err = self.tqpatch('plan', self.package, env={'WINEPREFIX': os.path.join(self.root, 'none')})
         self.assertEqual((rc, out), (1, ''))
         self.assertIn('no installation', err)
+        # A destination of 260 bytes or more stops the whole copy.
+        write(self.package, 'data/' + '/'.join(['y' * 60] * 4) + '/f.txt', b'x')
+        self.edit_requires('1.0')
+        rc, out, err = self.tqpatch('plan', self.package, env={'WINEPREFIX': self.prefix})
+        self.assertEqual(rc, 1, out + err)
+        self.assertIn('the copy would not start', err)
+
+    def edit_requires(self, version):
+        path = os.path.join(self.package, 'updateinfo.xml')
+        with open(path, 'rb') as f:
+            text = f.read().decode('cp932')
+        major, minor = version.split('.')
+        text = text.replace('<major>1</major>', f'<major>{major}</major>').replace(
+            '<minor>2</minor>', f'<minor>{minor}</minor>')
+        with open(path, 'wb') as f:
+            f.write(text.encode('cp932'))
 
     def test_plan_keeps_an_installed_program_with_a_newer_version(self):
         if not FIXTURES:

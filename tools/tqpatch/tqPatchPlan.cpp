@@ -65,10 +65,16 @@ void PlanFiles(const std::string& package, UpdatePlan& plan) {
     PlannedFile f;
     f.relative = relative;
     char destination[1024], source[1024];
-    if (plan.installFolder.size() + relative.size() + 2 > sizeof destination || data.size() + relative.size() + 2 > sizeof source)
+    if (plan.installFolder.size() + relative.size() + 2 > sizeof destination ||
+        data.size() + relative.size() + 2 > sizeof source) {
+      plan.refused.push_back(relative);
       continue;
+    }
     tqPathJoin(destination, 2, plan.installFolder.c_str(), relative.c_str());
     tqPathJoin(source, 2, data.c_str(), relative.c_str());
+    // The copy engine takes no job whose paths reach 260 bytes, and the
+    // updater then copies nothing at all.
+    if (strlen(destination) >= 260 || strlen(source) >= 260) plan.refused.push_back(relative);
     f.destination = destination;
     int64_t size = tqFile::GetFileSizeOf64(source);
     f.size = size > 0 ? (uint64_t)size : 0;
@@ -206,6 +212,9 @@ int Plan(int argc, const char* const* argv) {
   printf("install.log gains %zu line%s (%zu in all):\n", plan.logAdded.size(), plan.logAdded.size() == 1 ? "" : "s",
          plan.logLines);
   for (const std::string& line : plan.logAdded) printf("  %s\n", Show(line).c_str());
+  for (const std::string& relative : plan.refused)
+    Error(relative + ": a path of 260 bytes or more here or in the package; the copy would not start");
+  if (!plan.refused.empty()) return EXIT_PROBLEM;
   if (plan.freeKnown && plan.bytesNeeded > plan.freeBytes) return Error("not enough free space on the destination");
   return EXIT_OK;
 }

@@ -35,6 +35,7 @@ struct UpdatePlan {
   uint64_t bytesNeeded = 0;        // growth of the installation
   bool freeKnown = false;
   uint64_t freeBytes = 0;
+  std::vector<std::string> refused;   // files whose paths the copy refuses: nothing would be copied
   std::vector<std::string> logAdded;  // lines install.log would gain
   size_t logLines = 0;                // lines it would hold
 };
