@@ -204,34 +204,23 @@ struct Description {
 };
 
 // Fills out (created empty) with the description; nothing is written yet.
+// The XML writer puts each appended element before its older siblings, so
+// everything is set last first to come out in reading order.
 int BuildDescription(const Description& d, const std::string& templateText, tqXml& out) {
   tqXml texts;
   if (!texts.OpenMem(templateText.data(), templateText.size())) return Error("the message texts do not parse as XML");
   UpdateInfo templ;
   templ.Clear();
   ReadDescription(texts, templ);
-  out.SetStrPath(d.brand.c_str(), {"brand"});
-  out.SetStrPath(d.app.c_str(), {"app"});
-  out.SetStrPath(d.installPath.c_str(), {"instpath"});
-  out.SetStrPath(d.mutex.c_str(), {"mutex"});
-  out.SetStrPath(d.configMutex.c_str(), {"confmutex"});
-  out.SetIntPath(d.major, {"version", "major"});
-  out.SetIntPath(d.minor, {"version", "minor"});
-  out.SetStrPath(d.defaultLanguage.c_str(), {"language", "default"});
   int faults = 0;
-  for (size_t i = 0; i < d.languages.size(); ++i) {
-    const std::string& prefix = d.languages[i];
-    auto it = templ.languages.find(prefix);
-    if (it == templ.languages.end()) {
+  std::vector<std::vector<std::string>> messages;  // per language, in MessageKeys() order
+  for (const std::string& prefix : d.languages) {
+    messages.emplace_back();
+    if (!templ.languages.count(prefix)) {
       Error("the message texts have no language '" + prefix + "'");
       ++faults;
       continue;
     }
-    char lang[16];
-    snprintf(lang, sizeof lang, "lang%02d", (int)i);
-    out.SetIntPath(it->second.code, {"language", lang, "code"});
-    out.SetStrPath(prefix.c_str(), {"language", lang, "prifix"});
-    out.SetStrPath(it->second.lang, {"language", lang, "lang"});
     for (const MessageKey& key : MessageKeys()) {
       std::string text;
       texts.GetStrPath(text, "", {prefix, key.group, key.key});
@@ -244,10 +233,31 @@ int BuildDescription(const Description& d, const std::string& templateText, tqXm
               std::to_string(key.field - 1) + " bytes");
         ++faults;
       }
-      out.SetStrPath(text.c_str(), {prefix, key.group, key.key});
+      messages.back().push_back(text);
     }
   }
-  return faults ? EXIT_PROBLEM : EXIT_OK;
+  if (faults) return EXIT_PROBLEM;
+  const std::vector<MessageKey>& keys = MessageKeys();
+  for (size_t i = d.languages.size(); i-- > 0;)
+    for (size_t k = keys.size(); k-- > 0;)
+      out.SetStrPath(messages[i][k].c_str(), {d.languages[i], keys[k].group, keys[k].key});
+  for (size_t i = d.languages.size(); i-- > 0;) {
+    const LanguageEntry& entry = templ.languages[d.languages[i]];
+    char lang[16];
+    snprintf(lang, sizeof lang, "lang%02d", (int)i);
+    out.SetStrPath(entry.lang, {"language", lang, "lang"});
+    out.SetStrPath(d.languages[i].c_str(), {"language", lang, "prifix"});
+    out.SetIntPath(entry.code, {"language", lang, "code"});
+  }
+  out.SetStrPath(d.defaultLanguage.c_str(), {"language", "default"});
+  out.SetIntPath(d.minor, {"version", "minor"});
+  out.SetIntPath(d.major, {"version", "major"});
+  out.SetStrPath(d.configMutex.c_str(), {"confmutex"});
+  out.SetStrPath(d.mutex.c_str(), {"mutex"});
+  out.SetStrPath(d.installPath.c_str(), {"instpath"});
+  out.SetStrPath(d.app.c_str(), {"app"});
+  out.SetStrPath(d.brand.c_str(), {"brand"});
+  return EXIT_OK;
 }
 
 // Any picture the library reads, as the HG-3 the updater paints.
