@@ -425,6 +425,40 @@ class Scenario(unittest.TestCase):
         self.assertEqual(self.snapshot(), before)
         self.assertEqual(sorted(os.listdir(self.game)), ['a.txt', 'config', 'held.dat', 'install.log'])
 
+    def test_package_made_by_tqpatch_brings_the_new_release(self):
+        # tqpatch.exe of the same build makes the package from two releases
+        # with Japanese names; update.exe then brings the old one to the new.
+        tool = os.path.join(os.path.dirname(UPDATE), '..', 'tools', 'tqpatch', 'tqpatch.exe')
+        if not os.path.exists(tool):
+            self.skipTest('tqpatch.exe is not built')
+        old, new = os.path.join(self.root, 'old'), os.path.join(self.root, 'new')
+        for tree, version, text in ((old, 0, '古い'), (new, 1, '新しい')):
+            self.put(tree, 'config\\startup.xml',
+                     sjis(f'<?xml version="1.0"?>\r\n<document><VERSION><major>1</major>'
+                          f'<minor>{version}</minor></VERSION></document>\r\n'))
+            self.put(tree, '台本\\第一章.txt', sjis(text))
+        self.put(new, 'data\\追加.bin', bytes(range(256)) * 64)
+        shutil.rmtree(self.game)
+        shutil.copytree(old, self.game)
+        self.record()
+        shutil.rmtree(self.package)
+        done = subprocess.run([WINE, tool, 'make', win(old), win(new), win(self.package), '--brand', self.brand,
+                               '--app', 'e2egame', '--install-path', win(self.game), '--mutex', self.mutex,
+                               '--config-mutex', self.mutex + '_CONF', '--title', 'テスト', '--languages', 'jp'],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr.decode('cp932', errors='replace'))
+        done = subprocess.run([WINE, tool, 'check', win(self.package)], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr.decode('cp932', errors='replace'))
+        title = 'テスト アップデート'
+        self.walk([Expect(title, 'テスト を更新します。\nよろしいですか？', OK, 'main', '1,2'),
+                   Expect(title, 'アップデートが完了しました。', owner='dialog')])
+        for relative in ('config\\startup.xml', '台本\\第一章.txt', 'data\\追加.bin'):
+            with open(os.path.join(new, *relative.split('\\')), 'rb') as f:
+                self.assertEqual(self.read(relative), f.read(), relative)
+        self.assertEqual(self.read('install.log'), sjis('"config\\startup.xml"\r\n"data\\追加.bin"\r\n'
+                                                        '"台本\\第一章.txt"\r\n'))
+
     def test_splash_shows_the_picture_and_the_progress_text(self):
         picture = os.path.join(self.package, 'updatebg.hg3')
         shown = os.path.join(self.root, 'shown.bmp')

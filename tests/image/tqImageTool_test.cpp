@@ -116,13 +116,14 @@ TEST_F(ToolTest, RawWritesTheRowsUnpadded) {
 TEST_F(ToolTest, ConversionsKeepThePixels) {
   // PNG, BMP, HG-2 and TQF are lossless: converting each back to raw rows
   // gives the picture again, top row first.
-  for (const char* ext : {"png", "bmp", "hg2", "tqf"}) {
+  for (const char* ext : {"png", "bmp", "hg2", "hg3", "tqf"}) {
     std::string converted = dir / (std::string("a.") + ext);
     ToolRun r = Tool({"convert", hg3, converted, "--id", "10"});
     ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
     std::string png = dir / (std::string("a-") + ext + ".png");
-    // HG-2 keeps the picture's identifier.
-    r = Tool({"convert", converted, png, "--id", std::string(ext) == "hg2" ? "10" : "0"});
+    // HG-2 and HG-3 keep the picture's identifier.
+    const bool native = std::string(ext) == "hg2" || std::string(ext) == "hg3";
+    r = Tool({"convert", converted, png, "--id", native ? "10" : "0"});
     ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
     EXPECT_EQ(PngFileRows(png), a.bytes) << ext;
   }

@@ -11,6 +11,7 @@
 #include "file/tqFile.h"
 #include "image/tqImageBmp.h"
 #include "image/tqImageHg2.h"
+#include "image/tqImageHg3.h"
 #include "image/tqImageHolder.h"
 #include "image/tqImageJpeg.h"
 #include "image/tqImagePng.h"
@@ -24,7 +25,7 @@ namespace {
 const char kUsage[] =
     "usage:\n"
     "  tqimage info FILE [--id N | --index N]\n"
-    "  tqimage convert IN OUT [--id N | --index N]   (OUT: .png .jpg .jpeg .webp .bmp .hg2 .tqf)\n"
+    "  tqimage convert IN OUT [--id N | --index N]   (OUT: .png .jpg .jpeg .webp .bmp .hg2 .hg3 .tqf)\n"
     "  tqimage raw IN OUT [--id N | --index N]       (the decoded pixel rows, unpadded)\n";
 
 FILE* g_err = stderr;
@@ -178,8 +179,9 @@ int Convert(const Loaded& l, const char* arg) {
   else if (ext == "webp") writer = new tqImageWebP;
   else if (ext == "bmp") writer = new tqImageBmp;
   else if (ext == "hg2") writer = new tqImageHg2;
+  else if (ext == "hg3") writer = new tqImageHg3;
   else if (ext == "tqf") writer = new tqImageTqf;
-  else return Fail(std::string(arg) + ": unknown output type (use .png .jpg .jpeg .webp .bmp .hg2 .tqf)");
+  else return Fail(std::string(arg) + ": unknown output type (use .png .jpg .jpeg .webp .bmp .hg2 .hg3 .tqf)");
   struct Release {
     tqImage* p;
     ~Release() { p->release(); }
