@@ -63,6 +63,31 @@ int tqPathJoin(char* out, int n, ...) {
   return (int)len;
 }
 
+bool tqPathJoinSized(char* out, size_t outSize, const char* a, const char* b) {
+  if (!out || !outSize) return false;
+  if (!a) a = "";
+  if (!b) b = "";
+  const size_t whole = strlen(a);
+  size_t first = whole;
+  // tqPathJoin copies the first part whole before it trims it; the trimmed
+  // part, a separator, the second part and the terminator must fit too (the
+  // second part's trailing backslash only ever shortens the result).
+  if (EndsWithBackslash(a, first)) {
+    bool root = (first == 3 && a[1] == ':') || (first == 2 && a[0] == '\\');
+    if (root)
+      while (EndsWithBackslash(a, first)) --first;
+    else
+      --first;
+  }
+  size_t second = strlen(b);
+  if (whole >= outSize || second >= outSize - first || outSize - first - second < 2) {
+    out[0] = 0;
+    return false;
+  }
+  tqPathJoin(out, 2, a, b);
+  return true;
+}
+
 void tqChangeExtension(char* path, const char* ext) {
   if (!path) return;
   char* dot = const_cast<char*>(tqExtensionOf(path));
