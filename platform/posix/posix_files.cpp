@@ -98,6 +98,7 @@ uint32_t AttributesOf(const std::string& systemPath, uint64_t* size, uint64_t* c
   }
   uint32_t attributes = 0;
   if (S_ISDIR(st.st_mode)) attributes |= ATTR_DIRECTORY;
+  if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) attributes |= ATTR_DEVICE;
   if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH))) attributes |= ATTR_READONLY;
   attributes |= ReadDosBits(systemPath);
   if (!attributes) attributes = ATTR_NORMAL;
