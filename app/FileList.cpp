@@ -216,6 +216,10 @@ bool LogList::Add(const char* line) {
     DebugPrint("install.log : line too long, skipped (%d bytes)", (int)length);
     return true;
   }
+  // A line equal to the one just before it would be dropped by SortUnique
+  // anyway (the sort is stable): a log of repeated lines costs nothing.
+  if (count_ && CompareNoCase(lines_[count_ - 1], line) == 0)
+    return true;
   if (!Reserve(count_ + 1)) return false;
   char* copy = Store(line, length);
   if (!copy) return false;

@@ -45,7 +45,9 @@ class LogList {
   // when memory ran out (the lines before stay).
   bool LoadText(const char* text);
   // Lines longer than 259 bytes are skipped with a debug line: a cut path
-  // would name another file. False only when memory ran out.
+  // would name another file. A line equal (without regard to case) to the
+  // last one is not stored: SortUnique would drop it. False only when memory
+  // ran out.
   bool Add(const char* line);
   // Stable case-insensitive sort, then later duplicates dropped; false when
   // memory ran out (the list is then unchanged).

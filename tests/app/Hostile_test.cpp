@@ -178,12 +178,14 @@ TEST_F(PackageTest, PathsLongerThanTheScanBufferAreRefusedNotSkipped) {
   std::string relative = "data";
   std::string part(200, 'd');
   for (int i = 0; i < 5; ++i) relative += "\\" + part;
-  ASSERT_TRUE(tqCreateFolderTree((dir_ / relative).c_str(), false) || true);
-  std::string system;
-  ASSERT_TRUE(tqp::ToSystemPath((dir_ / relative).c_str(), system));
-  if (tqp::GetAttributes((dir_ / relative).c_str()) == tqp::ATTR_INVALID)
-    GTEST_SKIP() << "the file system refuses such long paths";
-  Put(relative + "\\" + std::string(30, 'f'));
+  std::string made = dir_.Path();
+  for (size_t at = 0; at != std::string::npos;) {
+    size_t next = relative.find('\\', at);
+    made += "\\" + relative.substr(at, next == std::string::npos ? next : next - at);
+    at = next == std::string::npos ? next : next + 1;
+    if (!tqp::CreateDirectory(made.c_str())) GTEST_SKIP() << "the system refuses such long paths";
+  }
+  ASSERT_TRUE(tqtest::WriteFile(made + "\\" + std::string(30, 'f'), "x"));
   ASSERT_TRUE(tqp::SetCurrentDirectory((dir_ / "data").c_str()));
   FileList list;
   Refusal why;
