@@ -2,6 +2,7 @@
 // directory and module name. Thin calls of the A functions.
 #include <cstring>
 #include <set>
+#include <string>
 
 #include "platform/win32/win32.h"
 
@@ -57,10 +58,33 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_FILE;
   }
+  // A write never goes through a link: one that is there is refused, and the
+  // open itself takes the reparse point rather than its target, so one planted
+  // after this check is found on the handle below.
+  const bool write = access & ACCESS_WRITE;
+  DWORD before = ::GetFileAttributesA(name);
+  if (write && before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_FILE;
+  }
+  DWORD extra = write ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
   // Our flag values are the system's FILE_FLAG_NO_BUFFERING and
   // FILE_FLAG_SEQUENTIAL_SCAN.
-  HANDLE h = ::CreateFileA(name, access, share, nullptr, disposition, attributes | flags, nullptr);
+  HANDLE h = ::CreateFileA(name, access, share, nullptr, disposition, attributes | flags | extra,
+                           nullptr);
   if (h == INVALID_HANDLE_VALUE) return INVALID_FILE;
+  DWORD created = ::GetLastError();  // ERROR_ALREADY_EXISTS for the "always" dispositions
+  BY_HANDLE_FILE_INFORMATION info;
+  bool regular = ::GetFileType(h) == FILE_TYPE_DISK &&
+                 (!write || (::GetFileInformationByHandle(h, &info) &&
+                             !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)));
+  if (!regular) {
+    // A device, a pipe or a planted link: nothing has been read or written.
+    ::CloseHandle(h);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_FILE;
+  }
+  ::SetLastError(created);
   if (flags & OPEN_NO_BUFFERING) win32::RememberUnbuffered(h);
   return reinterpret_cast<FileHandle>(h);
 }
@@ -139,6 +163,11 @@ uint32_t GetAttributes(const char* name) {
   return ::GetFileAttributesA(name);
 }
 
+uint32_t GetAttributesNoFollow(const char* name) {
+  // The attributes of a link itself, reparse bit included.
+  return GetAttributes(name);
+}
+
 bool SetAttributes(const char* name, uint32_t attributes) {
   return name && ::SetFileAttributesA(name, attributes) != 0;
 }
@@ -188,16 +217,34 @@ uint32_t SectorSize(const char* path) {
 }
 
 namespace {
-void FromFindData(const WIN32_FIND_DATAA& in, FindData& out) {
+
+// The system's names are UTF-16; a name the ANSI code page cannot hold would
+// come back from the A functions with '?' or a look-alike in its place, so
+// the search converts itself and stops at such a name.
+bool NarrowName(const wchar_t* wide, char (&out)[260]) {
+  BOOL usedDefault = FALSE;
+  const bool utf8 = ::GetACP() == CP_UTF8;
+  int n = ::WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide,
+                                -1, out, (int)sizeof out, nullptr, utf8 ? nullptr : &usedDefault);
+  if (n == 0 || usedDefault) {
+    out[0] = 0;
+    ::SetLastError(n == 0 && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER
+                       ? ERROR_FILENAME_EXCED_RANGE
+                       : ERROR_NO_UNICODE_TRANSLATION);
+    return false;
+  }
+  return true;
+}
+
+bool FromFindData(const WIN32_FIND_DATAW& in, FindData& out) {
   out.attributes = in.dwFileAttributes;
   out.creation = win32::FromFileTime(in.ftCreationTime);
   out.access = win32::FromFileTime(in.ftLastAccessTime);
   out.write = win32::FromFileTime(in.ftLastWriteTime);
   out.size = (uint64_t)in.nFileSizeHigh << 32 | in.nFileSizeLow;
-  static_assert(sizeof out.name == sizeof in.cFileName);
-  memcpy(out.name, in.cFileName, sizeof out.name);
-  out.name[sizeof out.name - 1] = 0;
+  return NarrowName(in.cFileName, out.name);
 }
+
 }  // namespace
 
 FindHandle FindFirst(const char* pattern, FindData& data) {
@@ -205,19 +252,27 @@ FindHandle FindFirst(const char* pattern, FindData& data) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  WIN32_FIND_DATAA found;
-  HANDLE h = ::FindFirstFileA(pattern, &found);
+  int chars = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pattern, -1, nullptr, 0);
+  if (chars <= 0) return nullptr;
+  std::wstring wide((size_t)chars, L'\0');
+  ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pattern, -1, wide.data(), chars);
+  WIN32_FIND_DATAW found;
+  HANDLE h = ::FindFirstFileW(wide.c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  FromFindData(found, data);
+  if (!FromFindData(found, data)) {
+    DWORD error = ::GetLastError();
+    ::FindClose(h);
+    ::SetLastError(error);
+    return nullptr;
+  }
   return h;
 }
 
 bool FindNext(FindHandle h, FindData& data) {
   if (!h) return false;
-  WIN32_FIND_DATAA found;
-  if (!::FindNextFileA(h, &found)) return false;
-  FromFindData(found, data);
-  return true;
+  WIN32_FIND_DATAW found;
+  if (!::FindNextFileW(h, &found)) return false;
+  return FromFindData(found, data);
 }
 
 void FindClose(FindHandle h) {
