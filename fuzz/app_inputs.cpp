@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/FileList.h"
 #include "app/Install.h"
@@ -23,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto* info = new UpdateInfo;
         info->Clear();
         ReadDescription(xml, *info);
+        if (info->languages.size() > kMaxLanguageRecords) __builtin_trap();
         ChooseLanguage(*info, 1041);
         ChooseLanguage(*info, 1033);
         delete info;
@@ -31,16 +33,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 1: {
       char folder[260];
-      ExtractInstallFolder(text.c_str(), folder);
+      if (ExtractInstallFolder(text.c_str(), folder) && NormaliseInstallFolder(folder)) {
+        // Canonical and inside its drive: "X:\" and no "." or ".." part.
+        std::string f = folder;
+        if (f.size() < 3 || f[1] != ':' || f[2] != '\\') __builtin_trap();
+        if (f.find("\\..\\") != std::string::npos || (f.size() >= 5 && f.substr(f.size() - 3) == "\\.."))
+          __builtin_trap();
+      }
       break;
     }
-    case 2: VersionWordFromText(text.c_str()); break;
+    case 2: {
+      VersionWordFromText(text.c_str());
+      uint16_t field;
+      uint32_t word;
+      if (ParseVersionField(text.c_str(), &field) && RequiredVersion(text.c_str(), "0", &word) &&
+          word != (uint32_t)field << 16)
+        __builtin_trap();
+      break;
+    }
     case 3: {
       LogList log;
       log.LoadText(text.c_str());
       log.Add("\"new.txt\"");
       log.SortUnique();
-      log.Lines();
+      // Sorted without regard to case, and no two lines equal that way.
+      std::vector<std::string> lines = log.Lines();
+      for (size_t i = 1; i < lines.size(); ++i)
+        if (CompareNoCase(lines[i - 1].c_str(), lines[i].c_str()) >= 0) __builtin_trap();
       break;
     }
   }

@@ -3,6 +3,7 @@
 // oversized logs, and bounds on the work the inputs can ask for.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -36,11 +37,13 @@ class PackageTest : public ::testing::Test {
     }
     ASSERT_TRUE(tqtest::WriteFile(dir_ / relative, bytes));
   }
+#ifndef _WIN32
   std::string System(const std::string& relative) {
     std::string system;
     EXPECT_TRUE(tqp::ToSystemPath((dir_ / relative).c_str(), system));
     return system;
   }
+#endif
   tqtest::TempDir dir_;
   char saved_[1024];
 };
@@ -297,6 +300,72 @@ TEST(InstallPath, LookupRefusesWhatIsNotAnInstallation) {
     setenv("WINEPREFIX", keep.c_str(), 1);
   else
     unsetenv("WINEPREFIX");
+}
+#endif
+
+#ifdef _WIN32
+// Windows keeps names in UTF-16: a name the ANSI code page cannot hold must
+// stop the scan instead of coming back as '?' or a look-alike.
+TEST_F(PackageTest, NamesWithoutACodePageFormStopTheScanOnWindows) {
+  for (const wchar_t* name : {L"zz_\U0001F600.txt", L"aa_\u00E9.txt"}) {
+    tqtest::RemoveTree(dir_ / "data");
+    Put("data\\a.txt");
+    Put("data\\sub\\b.txt");
+    wchar_t folder[600];
+    ASSERT_GT(tqp::WideFromNarrow((dir_ / "data\\sub").c_str(), folder, 600), 0);
+    std::wstring path = std::wstring(folder) + L"\\" + name;
+    FILE* f = _wfopen(path.c_str(), L"w");
+    ASSERT_TRUE(f);
+    fclose(f);
+    ASSERT_TRUE(tqp::SetCurrentDirectory((dir_ / "data").c_str()));
+    FileList list;
+    Refusal why;
+    EXPECT_FALSE(ScanFolder("", list, &why));
+    EXPECT_EQ(why.kind, Refusal::NAME_NOT_IN_CODE_PAGE);
+    EXPECT_EQ(why.path, "sub");
+    ASSERT_TRUE(tqp::SetCurrentDirectory(dir_.Path().c_str()));
+  }
+}
+
+// A junction in the package or on the way into the installation.
+TEST_F(PackageTest, JunctionsAreRefusedOnWindows) {
+  Put("data\\a.txt");
+  Put("outside\\x.txt");
+  std::string command = "mklink /J \"" + (dir_ / "data\\j") + "\" \"" + (dir_ / "outside") + "\" >NUL 2>NUL";
+  if (system(command.c_str()) != 0 ||
+      !(tqp::GetAttributesNoFollow((dir_ / "data\\j").c_str()) & tqp::ATTR_REPARSE_POINT))
+    GTEST_SKIP() << "no junctions here";
+  ASSERT_TRUE(tqp::SetCurrentDirectory((dir_ / "data").c_str()));
+  FileList list;
+  Refusal why;
+  EXPECT_FALSE(ScanFolder("", list, &why));
+  EXPECT_EQ(why.kind, Refusal::LINK);
+  EXPECT_EQ(why.path, "j");
+  ASSERT_TRUE(tqp::SetCurrentDirectory(dir_.Path().c_str()));
+  EXPECT_FALSE(CheckDestinations((dir_ / "data").c_str(), {"j\\x.txt"}, &why));
+  EXPECT_EQ(why.kind, Refusal::LINK);
+}
+
+// On Windows "C:\.." is "C:\": a record that climbs above its drive's root
+// names the same folder as one that does not.
+TEST(InstallPath, LookupStaysOnItsDriveOnWindows) {
+  char shared[260];
+  ASSERT_TRUE(tqShellFolder(8, shared));
+  std::string brand = "tqtest-brand-" + std::to_string(tqp::TickCount());
+  std::string folder = std::string(shared) + "\\" + brand;
+  ASSERT_TRUE(tqCreateFolderTree(folder.c_str(), false));
+  tqtest::TempDir game;
+  ASSERT_EQ(game.Path()[1], ':');
+  std::string climbing = game.Path().substr(0, 3) + "..\\..\\" + game.Path().substr(3);
+  ASSERT_TRUE(tqtest::WriteFile(folder + "\\game.xml", "<path>" + climbing + "</path>"));
+  char found[260];
+  EXPECT_TRUE(LookupInstallation(brand.c_str(), "game", found));
+  EXPECT_STREQ(found, game.Path().c_str());
+  ASSERT_TRUE(tqtest::WriteFile(folder + "\\game.xml", "<path>Games\\Demo</path>"));
+  Refusal why;
+  EXPECT_FALSE(LookupInstallation(brand.c_str(), "game", found, &why));
+  EXPECT_EQ(why.kind, Refusal::NOT_ABSOLUTE);
+  tqtest::RemoveTree(folder);
 }
 #endif
 
