@@ -3,6 +3,7 @@
 // The first byte picks which one the rest of the bytes stand for.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "app/Install.h"
 #include "app/UpdateInfo.h"
 #include "tqClassBase/tqClassBase.h"
+#include "util/tqUtil.h"
 #include "xml/tqXml.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -34,11 +36,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: {
       char folder[260];
       if (ExtractInstallFolder(text.c_str(), folder) && NormaliseInstallFolder(folder)) {
-        // Canonical and inside its drive: "X:\" and no "." or ".." part.
+        // Canonical and inside its drive: "X:\\", then parts that are neither
+        // empty nor "." nor ".." (a trail byte 0x5C separates nothing), and
+        // normalising again changes nothing.
         std::string f = folder;
         if (f.size() < 3 || f[1] != ':' || f[2] != '\\') __builtin_trap();
-        if (f.find("\\..\\") != std::string::npos || (f.size() >= 5 && f.substr(f.size() - 3) == "\\.."))
-          __builtin_trap();
+        std::string part;
+        for (size_t i = 3; i <= f.size(); ++i) {
+          if (i < f.size() && tqIsDoubleByte(f.c_str(), i)) {
+            part.append(f, i++, 2);
+            continue;
+          }
+          if (i < f.size() && f[i] != '\\') {
+            part += f[i];
+            continue;
+          }
+          if ((part.empty() && i != 3) || part == "." || part == "..") __builtin_trap();
+          part.clear();
+        }
+        char again[260];
+        memcpy(again, folder, sizeof again);
+        if (!NormaliseInstallFolder(again) || strcmp(again, folder) != 0) __builtin_trap();
       }
       break;
     }

@@ -48,6 +48,25 @@ bool CopyOut(const char* text, char* out, size_t size) {
   return true;
 }
 
+// Only name surrogates (symbolic links, junctions, mount points) lead
+// elsewhere; other reparse points, such as cloud-file placeholders, are the
+// files themselves and are treated as such.
+constexpr DWORD kNameSurrogate = 0x20000000;  // IsReparseTagNameSurrogate
+
+bool IsLinkTag(DWORD tag) { return (tag & kNameSurrogate) != 0; }
+
+// The attributes of name itself, with the reparse bit kept only for links.
+DWORD LinkAttributes(const char* name) {
+  DWORD attributes = ::GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return attributes;
+  WIN32_FIND_DATAA found;
+  HANDLE h = ::FindFirstFileA(name, &found);
+  if (h == INVALID_HANDLE_VALUE) return attributes;  // cannot tell: a link, to be safe
+  ::FindClose(h);
+  return IsLinkTag(found.dwReserved0) ? attributes : attributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
 }  // namespace win32
 
 using win32::ToHandle;
@@ -62,22 +81,26 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
   // open itself takes the reparse point rather than its target, so one planted
   // after this check is found on the handle below.
   const bool write = access & ACCESS_WRITE;
-  DWORD before = ::GetFileAttributesA(name);
-  if (write && before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_REPARSE_POINT)) {
+  DWORD before = write ? win32::LinkAttributes(name) : INVALID_FILE_ATTRIBUTES;
+  if (before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_REPARSE_POINT)) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_FILE;
   }
-  DWORD extra = write ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+  // A reparse point that is no link (a cloud placeholder) opens as usual.
+  const bool plain = before == INVALID_FILE_ATTRIBUTES ||
+                     !(::GetFileAttributesA(name) & FILE_ATTRIBUTE_REPARSE_POINT);
+  DWORD extra = write && plain ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
   // Our flag values are the system's FILE_FLAG_NO_BUFFERING and
   // FILE_FLAG_SEQUENTIAL_SCAN.
   HANDLE h = ::CreateFileA(name, access, share, nullptr, disposition, attributes | flags | extra,
                            nullptr);
   if (h == INVALID_HANDLE_VALUE) return INVALID_FILE;
   DWORD created = ::GetLastError();  // ERROR_ALREADY_EXISTS for the "always" dispositions
-  BY_HANDLE_FILE_INFORMATION info;
+  FILE_ATTRIBUTE_TAG_INFO info;
   bool regular = ::GetFileType(h) == FILE_TYPE_DISK &&
-                 (!write || (::GetFileInformationByHandle(h, &info) &&
-                             !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)));
+                 (!extra || (::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info) &&
+                             !((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                               win32::IsLinkTag(info.ReparseTag))));
   if (!regular) {
     // A device, a pipe or a planted link: nothing has been read or written.
     ::CloseHandle(h);
@@ -164,8 +187,11 @@ uint32_t GetAttributes(const char* name) {
 }
 
 uint32_t GetAttributesNoFollow(const char* name) {
-  // The attributes of a link itself, reparse bit included.
-  return GetAttributes(name);
+  if (!name) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return ATTR_INVALID;
+  }
+  return win32::LinkAttributes(name);
 }
 
 bool SetAttributes(const char* name, uint32_t attributes) {
@@ -238,6 +264,8 @@ bool NarrowName(const wchar_t* wide, char (&out)[260]) {
 
 bool FromFindData(const WIN32_FIND_DATAW& in, FindData& out) {
   out.attributes = in.dwFileAttributes;
+  if ((out.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !win32::IsLinkTag(in.dwReserved0))
+    out.attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
   out.creation = win32::FromFileTime(in.ftCreationTime);
   out.access = win32::FromFileTime(in.ftLastAccessTime);
   out.write = win32::FromFileTime(in.ftLastWriteTime);

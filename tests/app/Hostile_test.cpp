@@ -236,6 +236,7 @@ TEST(InstallPath, NormalisedInsideItsDrive) {
       {"C:\\Games\\.\\Demo\\..\\..\\..\\x", "C:\\x", Refusal::NONE},
       {"C:\\", "C:\\", Refusal::NONE},
       {"D:\\表\\ソ", "D:\\表\\ソ", Refusal::NONE},  // ソ ends in 0x5C: no separator
+      {"C:\\ソ..\\x\\..", "C:\\ソ..", Refusal::NONE},  // "ソ.." is a name, not ".."
       {"", nullptr, Refusal::NOT_ABSOLUTE},
       {"Games\\DemoGame", nullptr, Refusal::NOT_ABSOLUTE},
       {"\\Games", nullptr, Refusal::NOT_ABSOLUTE},
