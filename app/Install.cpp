@@ -169,9 +169,10 @@ bool LookupInstallation(const char* brand, const char* app, char* folder, Refusa
   if (!tqShellFolder(8, shared)) return false;
   char name[300];
   snprintf(name, sizeof name, "%s.xml", app ? app : "");
-  char path[1024];
-  if (strlen(shared) + strlen(brand ? brand : "") + strlen(name) + 3 > sizeof path) return false;
-  tqPathJoin(path, 3, shared, brand ? brand : "", name);
+  char brandFolder[1024], path[1024];
+  if (!tqPathJoinSized(brandFolder, sizeof brandFolder, shared, brand ? brand : "") ||
+      !tqPathJoinSized(path, sizeof path, brandFolder, name))
+    return false;
   char* text;
   uint32_t size;
   if (!ReadWholeFile(path, &text, &size)) return false;
@@ -210,9 +211,10 @@ uint32_t RequiredVersion(const char* major, const char* minor) {
 }
 
 uint32_t ReadInstalledVersion(const char* folder) {
-  char path[1024];
-  if (strlen(folder) + 32 > sizeof path) return 0;
-  tqPathJoin(path, 3, folder, "config", "startup.xml");
+  char config[1024], path[1024];
+  if (!tqPathJoinSized(config, sizeof config, folder, "config") ||
+      !tqPathJoinSized(path, sizeof path, config, "startup.xml"))
+    return 0;
   char* text;
   uint32_t size;
   if (!ReadWholeFile(path, &text, &size)) return 0;
