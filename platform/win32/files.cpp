@@ -53,7 +53,9 @@ bool CopyOut(const char* text, char* out, size_t size) {
 // files themselves and are treated as such.
 constexpr DWORD kNameSurrogate = 0x20000000;  // IsReparseTagNameSurrogate
 
-bool IsLinkTag(DWORD tag) { return (tag & kNameSurrogate) != 0; }
+// A tag of 0 is none the system gives out: the tag was not reported (Wine
+// leaves it unset), and the entry counts as a link to be safe.
+bool IsLinkTag(DWORD tag) { return tag == 0 || (tag & kNameSurrogate) != 0; }
 
 // The attributes of name itself, with the reparse bit kept only for links.
 DWORD LinkAttributes(const char* name) {
@@ -61,6 +63,7 @@ DWORD LinkAttributes(const char* name) {
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return attributes;
   WIN32_FIND_DATAA found;
+  memset(&found, 0, sizeof found);
   HANDLE h = ::FindFirstFileA(name, &found);
   if (h == INVALID_HANDLE_VALUE) return attributes;  // cannot tell: a link, to be safe
   ::FindClose(h);
@@ -285,6 +288,7 @@ FindHandle FindFirst(const char* pattern, FindData& data) {
   std::wstring wide((size_t)chars, L'\0');
   ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pattern, -1, wide.data(), chars);
   WIN32_FIND_DATAW found;
+  memset(&found, 0, sizeof found);
   HANDLE h = ::FindFirstFileW(wide.c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   if (!FromFindData(found, data)) {
@@ -299,6 +303,7 @@ FindHandle FindFirst(const char* pattern, FindData& data) {
 bool FindNext(FindHandle h, FindData& data) {
   if (!h) return false;
   WIN32_FIND_DATAW found;
+  memset(&found, 0, sizeof found);
   if (!::FindNextFileW(h, &found)) return false;
   return FromFindData(found, data);
 }

@@ -333,9 +333,10 @@ TEST_F(PackageTest, JunctionsAreRefusedOnWindows) {
   Put("data\\a.txt");
   Put("outside\\x.txt");
   std::string command = "mklink /J \"" + (dir_ / "data\\j") + "\" \"" + (dir_ / "outside") + "\" >NUL 2>NUL";
-  if (system(command.c_str()) != 0 ||
-      !(tqp::GetAttributesNoFollow((dir_ / "data\\j").c_str()) & tqp::ATTR_REPARSE_POINT))
-    GTEST_SKIP() << "no junctions here";
+  uint32_t made = system(command.c_str()) == 0 ? tqp::GetAttributesNoFollow((dir_ / "data\\j").c_str())
+                                                : tqp::ATTR_INVALID;
+  // Wine 8 answers mklink without making anything.
+  if (made == tqp::ATTR_INVALID || !(made & tqp::ATTR_REPARSE_POINT)) GTEST_SKIP() << "no junctions here";
   ASSERT_TRUE(tqp::SetCurrentDirectory((dir_ / "data").c_str()));
   FileList list;
   Refusal why;
