@@ -88,6 +88,9 @@ enum : uint32_t {
 enum : uint32_t {
   OPEN_NO_BUFFERING = 0x20000000u,  // sector-aligned requests; POSIX: O_DIRECT, else buffered
   OPEN_SEQUENTIAL = 0x08000000u,
+  // The last component is never followed, for reading too: a link there
+  // fails the open with ERR_ACCESS_DENIED (writes always behave so).
+  OPEN_NO_FOLLOW = 0x00200000u,
 };
 
 // Only regular files open: a FIFO, device or socket is refused

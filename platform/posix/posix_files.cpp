@@ -186,12 +186,13 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
   // Windows refuses to write a read-only file and to open a folder as a file.
   // A write never goes through a link at the last component.
   struct stat st;
-  bool existed = (write ? lstat(path.c_str(), &st) : stat(path.c_str(), &st)) == 0;
+  const bool noFollow = write || (flags & OPEN_NO_FOLLOW);
+  bool existed = (noFollow ? lstat(path.c_str(), &st) : stat(path.c_str(), &st)) == 0;
   if (existed && S_ISLNK(st.st_mode)) {
     SetLastError(ERR_ACCESS_DENIED);
     return INVALID_FILE;
   }
-  if (write) oflags |= O_NOFOLLOW;
+  if (noFollow) oflags |= O_NOFOLLOW;
   // Opening a FIFO or a device must not wait for a peer: the open does not
   // block, and anything but a regular file is refused once it is open.
   oflags |= O_NONBLOCK;

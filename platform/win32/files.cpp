@@ -83,8 +83,9 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
   // A write never goes through a link: one that is there is refused, and the
   // open itself takes the reparse point rather than its target, so one planted
   // after this check is found on the handle below.
-  const bool write = access & ACCESS_WRITE;
-  DWORD before = write ? win32::LinkAttributes(name) : INVALID_FILE_ATTRIBUTES;
+  const bool noFollow = (access & ACCESS_WRITE) || (flags & OPEN_NO_FOLLOW);
+  flags &= ~OPEN_NO_FOLLOW;  // the flag is set below only where it is wanted
+  DWORD before = noFollow ? win32::LinkAttributes(name) : INVALID_FILE_ATTRIBUTES;
   if (before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_REPARSE_POINT)) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_FILE;
@@ -92,7 +93,7 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
   // A reparse point that is no link (a cloud placeholder) opens as usual.
   const bool plain = before == INVALID_FILE_ATTRIBUTES ||
                      !(::GetFileAttributesA(name) & FILE_ATTRIBUTE_REPARSE_POINT);
-  DWORD extra = write && plain ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+  DWORD extra = noFollow && plain ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
   // Our flag values are the system's FILE_FLAG_NO_BUFFERING and
   // FILE_FLAG_SEQUENTIAL_SCAN.
   HANDLE h = ::CreateFileA(name, access, share, nullptr, disposition, attributes | flags | extra,

@@ -441,6 +441,14 @@ TEST(FileOpen, SpecialFilesAndLinks) {
     ASSERT_TRUE(read.ok());
     EXPECT_EQ(ReadAll(read.h), "kept");
   }
+  {
+    Open read(tqp::FileOpen((dir / "link").c_str(), tqp::ACCESS_READ, 0, tqp::DISP_OPEN_EXISTING, 0,
+                            tqp::OPEN_NO_FOLLOW));
+    EXPECT_FALSE(read.ok());
+    Open plain(tqp::FileOpen((dir / "target").c_str(), tqp::ACCESS_READ, 0, tqp::DISP_OPEN_EXISTING, 0,
+                             tqp::OPEN_NO_FOLLOW));
+    EXPECT_TRUE(plain.ok());
+  }
   for (uint32_t disposition : {tqp::DISP_CREATE_ALWAYS, tqp::DISP_OPEN_ALWAYS, tqp::DISP_OPEN_EXISTING,
                                tqp::DISP_TRUNCATE_EXISTING}) {
     for (const char* name : {"link", "dangling"}) {
