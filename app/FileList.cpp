@@ -36,15 +36,16 @@ bool Refuse(Refusal* why, Refusal::Kind kind, const std::string& path) {
 
 // The reason a search that found nothing more ended: a clean end, or a
 // folder the scan cannot trust to be complete.
-bool SearchEnded(Refusal* why, const char* relative) {
+bool SearchEnded(Refusal* why, const char* relative, const tqp::FindData& data) {
   uint32_t error = tqp::LastError();
   if (error == tqp::ERR_NO_MORE_FILES || error == tqp::ERR_FILE_NOT_FOUND ||
       error == tqp::ERR_SUCCESS)
     return true;
-  return Refuse(why,
-                error == tqp::ERR_NO_UNICODE_TRANSLATION ? Refusal::NAME_NOT_IN_CODE_PAGE
-                                                         : Refusal::UNREADABLE,
-                *relative ? relative : ".");
+  if (error != tqp::ERR_NO_UNICODE_TRANSLATION)
+    return Refuse(why, Refusal::UNREADABLE, *relative ? relative : ".");
+  // The platform shows the name with '?' where it has no form.
+  std::string name = *relative ? std::string(relative) + "\\" : std::string();
+  return Refuse(why, Refusal::NAME_NOT_IN_CODE_PAGE, name + data.name);
 }
 
 // One entry of the scan: false when it refuses the package.
@@ -94,7 +95,7 @@ bool ScanFolder(const char* relative, FileList& list, Refusal* why) {
       tqp::FindHandle search = tqp::FindFirst(pattern, data);
       if (!search) {
         // A folder that vanished since it was listed is as good as empty.
-        if (tqp::LastError() != tqp::ERR_PATH_NOT_FOUND) ok = SearchEnded(why, next.c_str());
+        if (tqp::LastError() != tqp::ERR_PATH_NOT_FOUND) ok = SearchEnded(why, next.c_str(), data);
         if (stack.empty()) break;
         continue;
       }
@@ -108,7 +109,7 @@ bool ScanFolder(const char* relative, FileList& list, Refusal* why) {
     } else if (stack.empty()) {
       break;
     } else if (!tqp::FindNext(stack.back().search, data)) {
-      ok = SearchEnded(why, stack.back().relative.c_str());
+      ok = SearchEnded(why, stack.back().relative.c_str(), data);
       tqp::FindClose(stack.back().search);
       stack.pop_back();
       continue;

@@ -132,7 +132,8 @@ uint32_t SectorSize(const char* path);
 // Entries are reported as themselves: a link carries ATTR_REPARSE_POINT (and
 // ATTR_DIRECTORY when it names a folder), a POSIX special file ATTR_DEVICE.
 // A name with no code-page-932 form ends the search with
-// ERR_NO_UNICODE_TRANSLATION rather than being changed or skipped.
+// ERR_NO_UNICODE_TRANSLATION rather than being changed or skipped; name then
+// holds it with '?' for each character that has no form, for messages.
 struct FindData {
   uint32_t attributes = 0;
   uint64_t creation = 0, access = 0, write = 0;

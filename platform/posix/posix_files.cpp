@@ -533,6 +533,23 @@ bool FillFrom(const std::string& systemPath, const std::string& narrowName, Find
   return true;
 }
 
+// A name for messages only: each character without a Shift_JIS form (or
+// each byte that is no UTF-8) as '?'.
+void ShownName(const char* utf8, FindData& data) {
+  std::string shown;
+  for (size_t i = 0; utf8[i] && shown.size() + 2 < sizeof data.name;) {
+    unsigned char c = (unsigned char)utf8[i];
+    size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    std::string one;
+    if (strnlen(utf8 + i, length) == length && NarrowFromUtf8(std::string(utf8 + i, length), one))
+      shown += one;
+    else
+      shown += '?';
+    i += strnlen(utf8 + i, length);
+  }
+  snprintf(data.name, sizeof data.name, "%s", shown.c_str());
+}
+
 // Next matching entry of an open search; false at the end or on an error.
 bool NextEntry(Search* s, FindData& data) {
   for (;;) {
@@ -544,7 +561,9 @@ bool NextEntry(Search* s, FindData& data) {
     }
     std::string narrow;
     if (!NarrowFromUtf8(e->d_name, narrow)) {
-      // A name without a Shift_JIS form ends the search with an error.
+      // A name without a Shift_JIS form ends the search with an error; the
+      // name comes back with '?' for what has no form, to be shown.
+      ShownName(e->d_name, data);
       SetLastError(ERR_NO_UNICODE_TRANSLATION);
       return false;
     }

@@ -257,7 +257,8 @@ bool NarrowName(const wchar_t* wide, char (&out)[260]) {
   int n = ::WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide,
                                 -1, out, (int)sizeof out, nullptr, utf8 ? nullptr : &usedDefault);
   if (n == 0 || usedDefault) {
-    out[0] = 0;
+    // For messages only: what has no form becomes '?'.
+    if (!::WideCharToMultiByte(CP_ACP, 0, wide, -1, out, (int)sizeof out, nullptr, nullptr)) out[0] = 0;
     ::SetLastError(n == 0 && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER
                        ? ERROR_FILENAME_EXCED_RANGE
                        : ERROR_NO_UNICODE_TRANSLATION);

@@ -155,7 +155,12 @@ TEST_F(PackageTest, NamedPipesAreRefusedWithoutBlocking) {
 // ------------------------------------------------------------ names and paths
 
 TEST_F(PackageTest, NamesWithoutAShiftJisFormStopTheScan) {
-  for (const char* name : {"zz_\xF0\x9F\x98\x80.txt", "aa_\xC3\xA9.txt"}) {
+  struct {
+    const char* name;  // UTF-8, as the system keeps it
+    const char* shown;
+  } rows[] = {{"zz_\xF0\x9F\x98\x80.txt", "表\\zz_?.txt"}, {"aa_\xC3\xA9.txt", "表\\aa_?.txt"}};
+  for (const auto& row : rows) {
+    const char* name = row.name;
     tqtest::RemoveTree(dir_ / "data");
     for (int i = 0; i < 24; ++i) Put("data\\f" + std::to_string(i) + ".txt");
     Put("data\\表\\ok.txt");
@@ -169,8 +174,9 @@ TEST_F(PackageTest, NamesWithoutAShiftJisFormStopTheScan) {
     Refusal why;
     EXPECT_FALSE(ScanFolder("", list, &why)) << name;
     EXPECT_EQ(why.kind, Refusal::NAME_NOT_IN_CODE_PAGE) << name;
-    EXPECT_EQ(why.path, "表") << name;
+    EXPECT_EQ(why.path, row.shown) << name;
     ASSERT_TRUE(tqp::SetCurrentDirectory(dir_.Path().c_str()));
+    unlink((folder + "/" + name).c_str());  // no search can name it to remove it
   }
 }
 
@@ -308,7 +314,12 @@ TEST(InstallPath, LookupRefusesWhatIsNotAnInstallation) {
 // Windows keeps names in UTF-16: a name the ANSI code page cannot hold must
 // stop the scan instead of coming back as '?' or a look-alike.
 TEST_F(PackageTest, NamesWithoutACodePageFormStopTheScanOnWindows) {
-  for (const wchar_t* name : {L"zz_\U0001F600.txt", L"aa_\u00E9.txt"}) {
+  struct {
+    const wchar_t* name;
+    const char* shown;  // the start of it: what follows may be '?' or a look-alike
+  } rows[] = {{L"zz_\U0001F600.txt", "sub\\zz_"}, {L"aa_\u00E9.txt", "sub\\aa_"}};
+  for (const auto& row : rows) {
+    const wchar_t* name = row.name;
     tqtest::RemoveTree(dir_ / "data");
     Put("data\\a.txt");
     Put("data\\sub\\b.txt");
@@ -323,8 +334,9 @@ TEST_F(PackageTest, NamesWithoutACodePageFormStopTheScanOnWindows) {
     Refusal why;
     EXPECT_FALSE(ScanFolder("", list, &why));
     EXPECT_EQ(why.kind, Refusal::NAME_NOT_IN_CODE_PAGE);
-    EXPECT_EQ(why.path, "sub");
+    EXPECT_EQ(why.path.substr(0, 7), row.shown);
     ASSERT_TRUE(tqp::SetCurrentDirectory(dir_.Path().c_str()));
+    _wunlink(path.c_str());  // no search can name it to remove it
   }
 }
 
