@@ -14,6 +14,7 @@
 #include "platform/tqPlatform.h"
 #include "tests/support/tqTestSupport.h"
 #include "util/tqUtil.h"
+#include "xml/tqXml.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -448,16 +449,30 @@ TEST_F(HostileDescription, LanguageRecordsAreCappedAndIndexed) {
     body += record;
   }
   body += "</language>";
-  for (int i = 0; i < 3; ++i)
-    body += "<p" + std::to_string(i) + "><message><wndtitle>w" + std::to_string(i) +
-            "</wndtitle></message></p" + std::to_string(i) + ">";
+  // Same-named sections, one without the text asked for: the index must give
+  // the answer the path queries give (they search same-named siblings).
+  for (int i = 0; i < 3; ++i) {
+    std::string p = "p" + std::to_string(i);
+    body += "<" + p + "><message><wndtitle>first" + p + "</wndtitle></message></" + p + ">";
+    body += "<" + p + "><message><intoro>x</intoro></message></" + p + ">";
+    body += "<" + p + "><message><wndtitle>last" + p + "</wndtitle></message></" + p + ">";
+  }
   body += "</document>";
   Refusal why;
   ASSERT_TRUE(Load(body, &why));
   ASSERT_EQ(info_.languages.size(), 3u);
   EXPECT_EQ(info_.languages.at("p1").code, 1001);  // the first record of a key
-  // Documents in reverse order: the last p2 element is the one queries see.
-  EXPECT_STREQ(info_.languages.at("p2").wndtitle, "w2");
+  tqXml xml;
+  std::string text = "<?xml version=\"1.0\"?>" + body;
+  ASSERT_EQ(xml.OpenMem(text.data(), text.size()), 1);
+  for (const char* p : {"p0", "p1", "p2"}) {
+    char title[256], intoro[512];
+    xml.GetStr(title, sizeof title, "", 3, p, "message", "wndtitle");
+    xml.GetStr(intoro, sizeof intoro, "", 3, p, "message", "intoro");
+    EXPECT_NE(title[0], 0) << p;
+    EXPECT_STREQ(info_.languages.at(p).wndtitle, title) << p;
+    EXPECT_STREQ(info_.languages.at(p).intoro, intoro) << p;
+  }
   std::string big(kMaxDescriptionBytes + 1, ' ');
   EXPECT_FALSE(Load("<document>" + big + "</document>", &why));
   EXPECT_EQ(why.kind, Refusal::TOO_LARGE);
