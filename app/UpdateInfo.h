@@ -5,6 +5,8 @@
 #include <map>
 #include <string>
 
+#include "app/Refusal.h"
+
 class tqXml;
 
 // One language's identifier, display name and texts. Every text is cut to its
@@ -23,6 +25,9 @@ struct LanguageEntry {
   char error_language[512];
   char error_boot[512];
   char error_title[512];
+  // Every text of the record's "message" group (wndtitle, intoro, success,
+  // error_version, error_inst, error_copy) was present in the description.
+  bool messages_complete;
 };
 
 struct UpdateInfo {
@@ -45,13 +50,25 @@ struct UpdateInfo {
 // The process-wide description of the running updater.
 UpdateInfo& TheUpdateInfo();
 
+// The description is refused rather than read above this size, and at most
+// this many language records are read (lang00 to lang63).
+constexpr uint32_t kMaxDescriptionBytes = 4u << 20;
+constexpr unsigned kMaxLanguageRecords = 64;
+
 // Reads updateinfo.xml from the current folder; false when it cannot be opened
-// or parsed.
-bool LoadDescription(UpdateInfo& info);
-// Fills info from an opened document.
-void ReadDescription(tqXml& xml, UpdateInfo& info);
+// (FIFOs and devices do not open), is larger than kMaxDescriptionBytes, does
+// not parse, was cut before its root element's end tag, or holds a required
+// version number outside 0 to 65535. The reason goes to *why when given.
+bool LoadDescription(UpdateInfo& info, Refusal* why = nullptr);
+// Fills info from an opened document; the language records are found through
+// an index, so the time grows with the document's size, not its square.
+// False only when memory ran out.
+bool ReadDescription(tqXml& xml, UpdateInfo& info);
 // Turns each backslash-n of text into a line feed, in place.
 void RewriteLineFeeds(char* text);
 // Copies the chosen entry into current; false when there is no language.
 bool ChooseLanguage(UpdateInfo& info, uint16_t uiLanguage);
-bool ChooseLanguage(UpdateInfo& info);
+// The choice for the user's language, as the updater makes it: also false
+// (with current set, so its error_language can be shown) when the chosen
+// record lacks any text of its "message" group, which the flow's boxes need.
+bool ChooseLanguage(UpdateInfo& info, Refusal* why = nullptr);

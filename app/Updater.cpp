@@ -229,7 +229,14 @@ void Updater::Confirm(tqp::WindowHandle window) {
     return Close(window, TQ_EXIT_REFUSED);
   }
   dataFolder_ = data;
-  ScanFolder(data, "", files_);
+  // Links, special files, names the code page cannot hold and paths that do
+  // not fit refuse the package before anything is written, naming the path.
+  Refusal why;
+  if (!ScanFolder(data, "", files_, &why) || !CheckDestinations(installFolder_, files_, &why)) {
+    std::string text = std::string(Texts().error_copy) + "\n" + why.Describe();
+    ShowBox(window, text.c_str(), Texts().error_title, tqp::MB_OK_);
+    return Close(window, TQ_EXIT_REFUSED);
+  }
   if (options_.dryRun) {
     DryRun();
     return Close(window, status_);

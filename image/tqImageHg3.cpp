@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "image/tqImageBytes.h"
@@ -38,12 +40,20 @@ bool FindEntry(const tqByteView& v, int id, uint64_t* entry) {
   }
 }
 
+// Bounds on what one picture entry may ask of the reader: real pictures carry
+// a few value tags and at most some hundreds of slices.
+constexpr size_t kMaxTags = 16384;
+// A picture larger than this must bring compressed slice data in proportion
+// (1 byte per kMaxExpansion bytes of pixels) before its buffer is allocated.
+constexpr uint64_t kFreePictureBytes = 64u << 20;
+constexpr uint64_t kMaxExpansion = 1024;
+
 // The tags of the entry in file order; false when a tag header leaves the
-// buffer.
+// buffer or there are more than kMaxTags.
 bool ReadTags(const tqByteView& v, uint64_t entry, std::vector<Tag>& tags) {
   uint64_t at = entry + 8;
   for (;;) {
-    if (!v.has(at, 16)) return false;
+    if (!v.has(at, 16) || tags.size() == kMaxTags) return false;
     Tag tag;
     memcpy(tag.name, v.data + at, 8);
     tag.name[8] = 0;
@@ -62,6 +72,60 @@ const Tag* FindTag(const std::vector<Tag>& tags, const char* name) {
   for (const Tag& tag : tags)
     if (tag.name[0] && strcmp(tag.name, name) == 0) return &tag;
   return nullptr;
+}
+
+// The first tag of each name, for the many lookups of the slice names.
+class TagIndex {
+ public:
+  explicit TagIndex(const std::vector<Tag>& tags) {
+    for (const Tag& tag : tags)
+      if (tag.name[0]) byName_.emplace(tag.name, &tag);
+  }
+  const Tag* Find(const char* name) const {
+    auto it = byName_.find(name);
+    return it == byName_.end() ? nullptr : it->second;
+  }
+
+ private:
+  std::unordered_map<std::string, const Tag*> byName_;
+};
+
+// The slice tags img0000, img0001, ... up to the first missing name. False
+// for a slice that leaves the picture or the buffer, for slices that would
+// decode more rows than the picture has (each row is written once), or for
+// areas larger than their slice can need.
+bool ReadSlices(const tqByteView& v, const TagIndex& index, uint32_t H, uint32_t rowBytes,
+                std::vector<tqHgBlock>& blocks, uint64_t* compressed) {
+  uint64_t rowsTotal = 0;
+  *compressed = 0;
+  for (int n = 0; n < 10000; ++n) {
+    char name[16];
+    snprintf(name, sizeof name, "img%04d", n);
+    const Tag* slice = index.Find(name);
+    if (!slice) break;
+    if (!slice->inside || slice->length < 24) return false;
+    const uint64_t d = slice->data;
+    tqHgBlock b;
+    b.firstRow = v.u32(d);
+    b.rows = v.u32(d + 4);
+    b.byteAreaLength = v.u32(d + 8);
+    b.byteAreaRaw = v.u32(d + 12);
+    b.bitAreaLength = v.u32(d + 16);
+    b.bitAreaRaw = v.u32(d + 20);
+    if (b.rows == 0 || (uint64_t)b.firstRow + b.rows > H) return false;
+    rowsTotal += b.rows;
+    if (rowsTotal > H) return false;
+    if (!v.has(d + 24, b.byteAreaLength) || !v.has(d + 24 + b.byteAreaLength, b.bitAreaLength))
+      return false;
+    // Neither area can hold more than the slice's expanded rows need.
+    const uint64_t area = (uint64_t)b.rows * rowBytes + 4096;
+    if (b.byteAreaRaw > area || b.bitAreaRaw > area + 64) return false;
+    b.byteArea = v.data + d + 24;
+    b.bitArea = b.byteArea + b.byteAreaLength;
+    *compressed += (uint64_t)b.byteAreaLength + b.bitAreaLength;
+    blocks.push_back(b);
+  }
+  return true;
 }
 
 }  // namespace
@@ -201,32 +265,17 @@ int tqImageHg3::decode(const tqMemBlock& source, int id) {
       }
     }
   } else {
+    // Everything about the slices is checked before the picture's buffer
+    // exists: a small file must not make the reader allocate or work much.
+    std::vector<tqHgBlock> blocks;
+    uint64_t compressed = 0;
+    if (!ReadSlices(v, TagIndex(tags), H, rowBytes, blocks, &compressed)) return 0;
+    if (pictureBytes > kFreePictureBytes && pictureBytes / kMaxExpansion > compressed) {
+      DebugPrint("HG3 : %u x %u picture with %u bytes of data", W, H, (unsigned)compressed);
+      return 0;
+    }
     setGeometry((int)W, (int)H, B, (int)rowBytes);
     if (!reserve(pictureBytes)) return 0;
-    const uint64_t area = (uint64_t)pictureBytes + 4096;
-    std::vector<tqHgBlock> blocks;
-    for (int n = 0; n < 10000; ++n) {
-      char name[16];
-      snprintf(name, sizeof name, "img%04d", n);
-      const Tag* slice = FindTag(tags, name);
-      if (!slice) break;
-      if (!slice->inside || slice->length < 24) return 0;
-      const uint64_t d = slice->data;
-      tqHgBlock b;
-      b.firstRow = v.u32(d);
-      b.rows = v.u32(d + 4);
-      b.byteAreaLength = v.u32(d + 8);
-      b.byteAreaRaw = v.u32(d + 12);
-      b.bitAreaLength = v.u32(d + 16);
-      b.bitAreaRaw = v.u32(d + 20);
-      if (b.rows == 0 || (uint64_t)b.firstRow + b.rows > H) return 0;
-      if (!v.has(d + 24, b.byteAreaLength) || !v.has(d + 24 + b.byteAreaLength, b.bitAreaLength)) return 0;
-      // Neither area can hold more than the expanded area needs.
-      if (b.byteAreaRaw > area || b.bitAreaRaw > area + 64) return 0;
-      b.byteArea = v.data + d + 24;
-      b.bitArea = b.byteArea + b.byteAreaLength;
-      blocks.push_back(b);
-    }
     std::vector<uint8_t> covered(H, 0);
     if (!blocks.empty()) {
       if (!codec_.beginDecode(*this, "tqImageHg3 : ")) return 0;

@@ -79,15 +79,24 @@ enum : uint32_t {
   ATTR_SYSTEM = 0x04,
   ATTR_DIRECTORY = 0x10,
   ATTR_ARCHIVE = 0x20,
+  ATTR_DEVICE = 0x40,  // POSIX: a FIFO, socket or device node
   ATTR_NORMAL = 0x80,
+  ATTR_REPARSE_POINT = 0x400,  // a symbolic link, junction or other reparse point
   ATTR_INVALID = 0xFFFFFFFFu,
 };
 // Extra open flags.
 enum : uint32_t {
   OPEN_NO_BUFFERING = 0x20000000u,  // sector-aligned requests; POSIX: O_DIRECT, else buffered
   OPEN_SEQUENTIAL = 0x08000000u,
+  // The last component is never followed, for reading too: a link there
+  // fails the open with ERR_ACCESS_DENIED (writes always behave so).
+  OPEN_NO_FOLLOW = 0x00200000u,
 };
 
+// Only regular files open: a FIFO, device or socket is refused
+// (ERR_ACCESS_DENIED) without waiting for a peer. With write access the last
+// component of name is never followed: a symbolic link or reparse point there
+// is refused the same way, so a write cannot land outside through it.
 FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t disposition,
                     uint32_t attributes, uint32_t flags = 0);
 bool FileClose(FileHandle h);
@@ -108,6 +117,9 @@ bool FileSetTimes(FileHandle h, const uint64_t* creation, const uint64_t* access
 bool FileIsUnbuffered(FileHandle h);
 
 uint32_t GetAttributes(const char* name);
+// The attributes of name itself when it is a link (ATTR_REPARSE_POINT set;
+// ATTR_DEVICE for POSIX special files); ATTR_INVALID when missing.
+uint32_t GetAttributesNoFollow(const char* name);
 bool SetAttributes(const char* name, uint32_t attributes);
 bool DeleteFile(const char* name);
 bool CreateDirectory(const char* name);
@@ -117,6 +129,11 @@ bool MoveFile(const char* from, const char* to);
 uint32_t SectorSize(const char* path);
 
 // Directory search, first/next. The pattern's last component may hold * and ?.
+// Entries are reported as themselves: a link carries ATTR_REPARSE_POINT (and
+// ATTR_DIRECTORY when it names a folder), a POSIX special file ATTR_DEVICE.
+// A name with no code-page-932 form ends the search with
+// ERR_NO_UNICODE_TRANSLATION rather than being changed or skipped; name then
+// holds it with '?' for each character that has no form, for messages.
 struct FindData {
   uint32_t attributes = 0;
   uint64_t creation = 0, access = 0, write = 0;
@@ -177,6 +194,9 @@ uint16_t UserDefaultUILanguage();
 using MutexHandle = void*;
 // Creates or opens a named process-wide mutex; alreadyExists tells that another
 // holder has it (error 183). Null on failure, LastError() then tells why.
+// POSIX: a locked file in a folder only the user can write (the runtime
+// folder, else a per-user folder of mode 0700 under /tmp), opened without
+// following links; a folder that fails those checks fails the call.
 MutexHandle CreateNamedMutex(const char* name, bool* alreadyExists);
 void CloseNamedMutex(MutexHandle h);
 

@@ -3,6 +3,7 @@
 // from the file of the same name in the save folder.
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "file/tqFile.h"
 #include "file/tqFileServer.h"
@@ -94,7 +95,12 @@ void ReadPart(tqXml& x, SoundPart& part, const Names& path, const std::string& e
   SetCurrent(part);
   if (depth >= kMaxDepth) return;
   Names childBase = With(path, "part");
+  // Same-named children all answer to one path, so the part is read once: a
+  // file that repeats names level after level would otherwise grow a tree
+  // exponential in its depth.
+  std::set<std::string> seen;
   for (const std::string& name : ChildNames(x, childBase)) {
+    if (!seen.insert(name).second) continue;
     SoundPart child;
     ReadPart(x, child, With(childBase, name), name, &part, depth + 1);
     part.children.push_back(std::move(child));
@@ -171,7 +177,9 @@ void tqConfig::ReadSoundDefinition(tqXml& x, tqXml* override) {
   ReadPart(x, master_, {"MASTER"}, "MASTER", nullptr, 0);
 
   parts_.clear();
+  std::set<std::string> seen;
   for (const std::string& name : ChildNames(x, {"PART"})) {
+    if (!seen.insert(name).second) continue;  // the same element again
     SoundPart part;
     ReadPart(x, part, {"PART", name}, name, nullptr, 0);
     parts_.push_back(std::move(part));

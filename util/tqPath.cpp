@@ -1,7 +1,6 @@
 // Joining and taking apart paths, folder trees and special folders.
 #include <cstdarg>
 #include <cstring>
-#include <vector>
 
 #include "util/tqUtil.h"
 
@@ -62,6 +61,31 @@ int tqPathJoin(char* out, int n, ...) {
   }
   va_end(args);
   return (int)len;
+}
+
+bool tqPathJoinSized(char* out, size_t outSize, const char* a, const char* b) {
+  if (!out || !outSize) return false;
+  if (!a) a = "";
+  if (!b) b = "";
+  const size_t whole = strlen(a);
+  size_t first = whole;
+  // tqPathJoin copies the first part whole before it trims it; the trimmed
+  // part, a separator, the second part and the terminator must fit too (the
+  // second part's trailing backslash only ever shortens the result).
+  if (EndsWithBackslash(a, first)) {
+    bool root = (first == 3 && a[1] == ':') || (first == 2 && a[0] == '\\');
+    if (root)
+      while (EndsWithBackslash(a, first)) --first;
+    else
+      --first;
+  }
+  size_t second = strlen(b);
+  if (whole >= outSize || second >= outSize - first || outSize - first - second < 2) {
+    out[0] = 0;
+    return false;
+  }
+  tqPathJoin(out, 2, a, b);
+  return true;
 }
 
 void tqChangeExtension(char* path, const char* ext) {
@@ -158,17 +182,4 @@ bool tqShellFolder(int index, char* out) {
   if (row.csidl == -2) return tqp::GetWindowsDirectory(out, 260);
   if (tqp::GetSpecialFolder(row.csidl, out, 260)) return true;
   return row.valueName && tqp::GetShellFolderValue(row.valueName, out, 260);
-}
-
-bool tqPathJoinSized(char* out, size_t outSize, const char* a, const char* b) {
-  if (!out || !outSize) return false;
-  out[0] = 0;
-  if (!a) a = "";
-  if (!b) b = "";
-  // The join never grows beyond both texts, one separator and the NUL.
-  std::vector<char> joined(strlen(a) + strlen(b) + 2);
-  int length = tqPathJoin(joined.data(), 2, a, b);
-  if ((size_t)length >= outSize) return false;
-  memcpy(out, joined.data(), (size_t)length + 1);
-  return true;
 }

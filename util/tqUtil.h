@@ -13,8 +13,9 @@
 // Joins n texts with backslashes into out (260 or 1024 bytes at the callers);
 // returns the length. n <= 0 gives 0 and an empty output; no buffer gives 0.
 int tqPathJoin(char* out, int n, ...);
-// tqPathJoin of two texts into a buffer of outSize bytes; false (and an empty
-// output) when the result with its NUL does not fit.
+// tqPathJoin of two texts into a buffer of outSize bytes, measured before
+// anything is written: false (and an empty output when outSize allows) when
+// the joined path and its terminator do not fit.
 bool tqPathJoinSized(char* out, size_t outSize, const char* a, const char* b);
 // Cuts the extension after the last separator and appends "." + ext when given.
 void tqChangeExtension(char* path, const char* ext);

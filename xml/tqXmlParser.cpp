@@ -428,6 +428,7 @@ void AppendText(std::string& value, const char* text, size_t length) {
 // ------------------------------------------------------------------ loading
 
 int tqXmlParser::ParseFile(const char* path) {
+  rootClosed_ = false;
   tqFile file;
   if (!path || !file.Open(path, TQFILE_READ | TQFILE_EXISTING)) {
     return Fail(XML_OPEN_FAILED, "ファイル %s のオープンに失敗しました。", path ? path : "");
@@ -450,6 +451,7 @@ int tqXmlParser::ParseFile(const char* path) {
 }
 
 int tqXmlParser::ParseMem(const void* data, size_t length) {
+  rootClosed_ = false;
   if (!data) return Fail(XML_NO_BUFFER, "読み込みバッファが無効です。");
   // What an earlier parse found joins the tree first: this parse's root
   // element goes in front of it.
@@ -750,7 +752,10 @@ int tqXmlParser::ParseElements(const char* text, const char* end, const char* p)
       break;
     }
     elements.Close();
-    if (elements.Empty()) break;  // tokens after the root's end tag are ignored
+    if (elements.Empty()) {
+      rootClosed_ = true;
+      break;  // tokens after the root's end tag are ignored
+    }
   }
   // Elements left open (at the end of the input, or by a failure) are
   // complete as they stand.

@@ -104,6 +104,10 @@ class tqXmlParser : public tqClassBase {
   int SaveFile(const char* path);
 
   int Error() const { return error_; }
+  // True when the last parse met the end tag of its root element. Elements
+  // left open at the end of the input are still accepted (code 0); callers
+  // that must not act on a cut document ask here.
+  bool RootClosed() const { return rootClosed_; }
   // The last message; an attribute problem leaves one even with code 0.
   const char* Message() const { return message_; }
 
@@ -161,6 +165,7 @@ class tqXmlParser : public tqClassBase {
 
   tqXmlTreeNode* tree_ = nullptr;
   int error_ = 0;
+  bool rootClosed_ = false;
   char message_[MESSAGE_SIZE] = {};
   Tag tag_;  // scratch of the tag parse, kept between tags to save allocations
   tqXmlTreeNode* allocFirst_ = nullptr;

@@ -99,10 +99,33 @@ uint32_t AttributesOf(const std::string& systemPath, uint64_t* size, uint64_t* c
   }
   uint32_t attributes = 0;
   if (S_ISDIR(st.st_mode)) attributes |= ATTR_DIRECTORY;
+  if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) attributes |= ATTR_DEVICE;
   if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH))) attributes |= ATTR_READONLY;
   attributes |= ReadDosBits(systemPath);
   if (!attributes) attributes = ATTR_NORMAL;
   if (size) *size = S_ISDIR(st.st_mode) ? 0 : (uint64_t)st.st_size;
+  if (creation) *creation = FileTimeFromUnix(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+  if (access) *access = FileTimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+  if (write) *write = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  return attributes;
+}
+
+uint32_t AttributesNoFollow(const std::string& systemPath, uint64_t* size, uint64_t* creation,
+                            uint64_t* access, uint64_t* write) {
+  struct stat st;
+  if (lstat(systemPath.c_str(), &st) != 0) {
+    SetErrorFromErrno(errno);
+    return ATTR_INVALID;
+  }
+  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+    return AttributesOf(systemPath, size, creation, access, write);
+  // A link is reported as Windows reports one: its own times, the folder
+  // bit of what it names (when it names anything), no size.
+  uint32_t attributes = S_ISLNK(st.st_mode) ? ATTR_REPARSE_POINT : ATTR_DEVICE;
+  struct stat target;
+  if (S_ISLNK(st.st_mode) && stat(systemPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+    attributes |= ATTR_DIRECTORY;
+  if (size) *size = 0;
   if (creation) *creation = FileTimeFromUnix(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
   if (access) *access = FileTimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
   if (write) *write = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
@@ -162,8 +185,18 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
     default: SetLastError(ERR_INVALID_PARAMETER); return INVALID_FILE;
   }
   // Windows refuses to write a read-only file and to open a folder as a file.
+  // A write never goes through a link at the last component.
   struct stat st;
-  bool existed = stat(path.c_str(), &st) == 0;
+  const bool noFollow = write || (flags & OPEN_NO_FOLLOW);
+  bool existed = (noFollow ? lstat(path.c_str(), &st) : stat(path.c_str(), &st)) == 0;
+  if (existed && S_ISLNK(st.st_mode)) {
+    SetLastError(ERR_ACCESS_DENIED);
+    return INVALID_FILE;
+  }
+  if (noFollow) oflags |= O_NOFOLLOW;
+  // Opening a FIFO or a device must not wait for a peer: the open does not
+  // block, and anything but a regular file is refused once it is open.
+  oflags |= O_NONBLOCK;
   if (existed && S_ISDIR(st.st_mode)) {
     SetLastError(ERR_ACCESS_DENIED);
     return INVALID_FILE;
@@ -185,8 +218,20 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
     while (fd < 0 && errno == EINTR);
   }
   if (fd < 0) {
+    // ELOOP: a link planted after the check above; ENXIO: a FIFO nobody reads.
+    if (errno == ELOOP || errno == ENXIO) {
+      SetLastError(ERR_ACCESS_DENIED);
+      return INVALID_FILE;
+    }
     uint32_t code = SetErrorFromErrno(errno);
     if (code == ERR_FILE_EXISTS && disposition != DISP_CREATE_NEW) SetLastError(ERR_ALREADY_EXISTS);
+    return INVALID_FILE;
+  }
+  struct stat opened;
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(fd);
+    SetLastError(ERR_ACCESS_DENIED);
     return INVALID_FILE;
   }
   if (!existed && (oflags & O_CREAT)) posix::WriteDosBits(path, attributes & ~ATTR_NORMAL);
@@ -350,6 +395,12 @@ uint32_t GetAttributes(const char* name) {
   return posix::AttributesOf(path, nullptr, nullptr, nullptr, nullptr);
 }
 
+uint32_t GetAttributesNoFollow(const char* name) {
+  std::string path;
+  if (!SystemPath(name, path)) return ATTR_INVALID;
+  return posix::AttributesNoFollow(path, nullptr, nullptr, nullptr, nullptr);
+}
+
 bool SetAttributes(const char* name, uint32_t attributes) {
   std::string path;
   if (!SystemPath(name, path)) return false;
@@ -479,12 +530,29 @@ bool Match(const char* mask, const char* name) {
 }
 
 bool FillFrom(const std::string& systemPath, const std::string& narrowName, FindData& data) {
-  uint32_t attributes =
-      posix::AttributesOf(systemPath, &data.size, &data.creation, &data.access, &data.write);
+  uint32_t attributes = posix::AttributesNoFollow(systemPath, &data.size, &data.creation,
+                                                  &data.access, &data.write);
   if (attributes == ATTR_INVALID) return false;
   data.attributes = attributes;
   snprintf(data.name, sizeof data.name, "%s", narrowName.c_str());
   return true;
+}
+
+// A name for messages only: each character without a Shift_JIS form (or
+// each byte that is no UTF-8) as '?'.
+void ShownName(const char* utf8, FindData& data) {
+  std::string shown;
+  for (size_t i = 0; utf8[i] && shown.size() + 2 < sizeof data.name;) {
+    unsigned char c = (unsigned char)utf8[i];
+    size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    std::string one;
+    if (strnlen(utf8 + i, length) == length && NarrowFromUtf8(std::string(utf8 + i, length), one))
+      shown += one;
+    else
+      shown += '?';
+    i += strnlen(utf8 + i, length);
+  }
+  snprintf(data.name, sizeof data.name, "%s", shown.c_str());
 }
 
 // Next matching entry of an open search; false at the end or on an error.
@@ -498,7 +566,9 @@ bool NextEntry(Search* s, FindData& data) {
     }
     std::string narrow;
     if (!NarrowFromUtf8(e->d_name, narrow)) {
-      // A name without a Shift_JIS form ends the search with an error.
+      // A name without a Shift_JIS form ends the search with an error; the
+      // name comes back with '?' for what has no form, to be shown.
+      ShownName(e->d_name, data);
       SetLastError(ERR_NO_UNICODE_TRANSLATION);
       return false;
     }

@@ -16,6 +16,10 @@ bool Convert(const char* from, const char* to, const char* in, size_t inBytes, s
 // DOS attribute bits kept in an extended attribute (hidden, system, archive).
 uint32_t ReadDosBits(const std::string& systemPath);
 void WriteDosBits(const std::string& systemPath, uint32_t bits);
+// Attributes of a system path as lstat sees it: links carry
+// ATTR_REPARSE_POINT, special files ATTR_DEVICE; ATTR_INVALID when missing.
+uint32_t AttributesNoFollow(const std::string& systemPath, uint64_t* size, uint64_t* creation,
+                            uint64_t* access, uint64_t* write);
 // Attributes of a system path from stat; ATTR_INVALID when missing.
 uint32_t AttributesOf(const std::string& systemPath, uint64_t* size, uint64_t* creation,
                       uint64_t* access, uint64_t* write);

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "platform/posix/posix_internal.h"
 #include "platform/tqPlatform.h"
@@ -167,6 +168,43 @@ struct NamedMutex {
 };
 }  // namespace
 
+namespace {
+
+// A folder for lock files is fit when it is a real folder (no link) of the
+// effective user that nobody else may write.
+bool PrivateFolder(const std::string& folder) {
+  struct stat st;
+  if (lstat(folder.c_str(), &st) != 0) {
+    posix::SetErrorFromErrno(errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+    SetLastError(ERR_ACCESS_DENIED);
+    return false;
+  }
+  return true;
+}
+
+// The runtime folder when it is set; else <TMPDIR or /tmp>/tq-mutex-<uid>,
+// made with mode 0700 on first use. Either must pass PrivateFolder.
+bool LockFolder(std::string& folder) {
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime) {
+    folder = runtime;
+  } else {
+    const char* tmp = getenv("TMPDIR");
+    folder = tmp && *tmp ? tmp : "/tmp";
+    folder += "/tq-mutex-" + std::to_string((unsigned long)geteuid());
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+      posix::SetErrorFromErrno(errno);
+      return false;
+    }
+  }
+  return PrivateFolder(folder);
+}
+
+}  // namespace
+
 MutexHandle CreateNamedMutex(const char* name, bool* alreadyExists) {
   if (alreadyExists) *alreadyExists = false;
   if (!name) {
@@ -178,8 +216,8 @@ MutexHandle CreateNamedMutex(const char* name, bool* alreadyExists) {
     SetLastError(ERR_SUCCESS);
     return new NamedMutex{-1, true};
   }
-  const char* runtime = getenv("XDG_RUNTIME_DIR");
-  std::string path = runtime && *runtime ? runtime : "/tmp";
+  std::string path;
+  if (!LockFolder(path)) return nullptr;
   path += "/tq-mutex-";
   static const char hex[] = "0123456789abcdef";
   for (const char* p = name; *p; ++p) {
@@ -193,12 +231,22 @@ MutexHandle CreateNamedMutex(const char* name, bool* alreadyExists) {
       path += hex[c & 15];
     }
   }
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Never through a link, never waiting on a FIFO, and the mode is left as
+  // created: the folder keeps other users out.
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) {
-    posix::SetErrorFromErrno(errno);
+    if (errno == ELOOP || errno == ENXIO)
+      SetLastError(ERR_ACCESS_DENIED);
+    else
+      posix::SetErrorFromErrno(errno);
     return nullptr;
   }
-  fchmod(fd, 0666);
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    SetLastError(ERR_ACCESS_DENIED);
+    return nullptr;
+  }
   auto* m = new NamedMutex{fd, true};
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     m->owner = false;

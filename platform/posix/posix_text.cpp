@@ -7,6 +7,9 @@
 #include <cwchar>
 #include <iconv.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/posix/posix_internal.h"
 #include "platform/tqPlatform.h"
 
@@ -120,6 +123,30 @@ std::string SlashesFromBackslashes(const char* p) {
   return out;
 }
 
+// Resolves "." and ".." of a path below a drive's root the way Windows does:
+// ".." at the root stays at the root, so "C:\..\x" is "C:\x" and a drive path
+// never leaves the folder its letter maps to.
+std::string ClampToDriveRoot(const std::string& rest) {
+  std::vector<std::string> parts;
+  size_t at = 1;
+  while (at <= rest.size()) {
+    size_t slash = rest.find('/', at);
+    if (slash == std::string::npos) slash = rest.size();
+    std::string part = rest.substr(at, slash - at);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(std::move(part));
+    }
+    at = slash + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts) out += "/" + part;
+  bool trailing = rest.size() > 1 && rest.back() == '/';
+  if (out.empty() || trailing) out += '/';
+  return out;
+}
+
 }  // namespace
 
 bool ToSystemPath(const char* path, std::string& out) {
@@ -146,6 +173,7 @@ bool ToSystemPath(const char* path, std::string& out) {
     if (base.empty() && *rest == 0) base = "/";
   }
   std::string narrow = SlashesFromBackslashes(rest);
+  if (rest != path && narrow[0] == '/') narrow = ClampToDriveRoot(narrow);
   std::string utf8;
   if (!Utf8FromNarrow(narrow, utf8)) {
     SetLastError(ERR_INVALID_NAME);

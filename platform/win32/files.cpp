@@ -2,6 +2,7 @@
 // directory and module name. Thin calls of the A functions.
 #include <cstring>
 #include <set>
+#include <string>
 
 #include "platform/tqDurable.h"
 #include "platform/win32/win32.h"
@@ -48,6 +49,28 @@ bool CopyOut(const char* text, char* out, size_t size) {
   return true;
 }
 
+// Only name surrogates (symbolic links, junctions, mount points) lead
+// elsewhere; other reparse points, such as cloud-file placeholders, are the
+// files themselves and are treated as such.
+constexpr DWORD kNameSurrogate = 0x20000000;  // IsReparseTagNameSurrogate
+
+// A tag of 0 is none the system gives out: the tag was not reported (Wine
+// leaves it unset), and the entry counts as a link to be safe.
+bool IsLinkTag(DWORD tag) { return tag == 0 || (tag & kNameSurrogate) != 0; }
+
+// The attributes of name itself, with the reparse bit kept only for links.
+DWORD LinkAttributes(const char* name) {
+  DWORD attributes = ::GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return attributes;
+  WIN32_FIND_DATAA found;
+  memset(&found, 0, sizeof found);
+  HANDLE h = ::FindFirstFileA(name, &found);
+  if (h == INVALID_HANDLE_VALUE) return attributes;  // cannot tell: a link, to be safe
+  ::FindClose(h);
+  return IsLinkTag(found.dwReserved0) ? attributes : attributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
 }  // namespace win32
 
 using win32::ToHandle;
@@ -58,10 +81,38 @@ FileHandle FileOpen(const char* name, uint32_t access, uint32_t share, uint32_t 
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_FILE;
   }
+  // A write never goes through a link: one that is there is refused, and the
+  // open itself takes the reparse point rather than its target, so one planted
+  // after this check is found on the handle below.
+  const bool noFollow = (access & ACCESS_WRITE) || (flags & OPEN_NO_FOLLOW);
+  flags &= ~OPEN_NO_FOLLOW;  // the flag is set below only where it is wanted
+  DWORD before = noFollow ? win32::LinkAttributes(name) : INVALID_FILE_ATTRIBUTES;
+  if (before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_FILE;
+  }
+  // A reparse point that is no link (a cloud placeholder) opens as usual.
+  const bool plain = before == INVALID_FILE_ATTRIBUTES ||
+                     !(::GetFileAttributesA(name) & FILE_ATTRIBUTE_REPARSE_POINT);
+  DWORD extra = noFollow && plain ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
   // Our flag values are the system's FILE_FLAG_NO_BUFFERING and
   // FILE_FLAG_SEQUENTIAL_SCAN.
-  HANDLE h = ::CreateFileA(name, access, share, nullptr, disposition, attributes | flags, nullptr);
+  HANDLE h = ::CreateFileA(name, access, share, nullptr, disposition, attributes | flags | extra,
+                           nullptr);
   if (h == INVALID_HANDLE_VALUE) return INVALID_FILE;
+  DWORD created = ::GetLastError();  // ERROR_ALREADY_EXISTS for the "always" dispositions
+  FILE_ATTRIBUTE_TAG_INFO info;
+  bool regular = ::GetFileType(h) == FILE_TYPE_DISK &&
+                 (!extra || (::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info) &&
+                             !((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                               win32::IsLinkTag(info.ReparseTag))));
+  if (!regular) {
+    // A device, a pipe or a planted link: nothing has been read or written.
+    ::CloseHandle(h);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_FILE;
+  }
+  ::SetLastError(created);
   if (flags & OPEN_NO_BUFFERING) win32::RememberUnbuffered(h);
   iofault::NoteOpen(reinterpret_cast<FileHandle>(h), access, flags);
   return reinterpret_cast<FileHandle>(h);
@@ -150,6 +201,14 @@ uint32_t GetAttributes(const char* name) {
   return ::GetFileAttributesA(name);
 }
 
+uint32_t GetAttributesNoFollow(const char* name) {
+  if (!name) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return ATTR_INVALID;
+  }
+  return win32::LinkAttributes(name);
+}
+
 bool SetAttributes(const char* name, uint32_t attributes) {
   return name && ::SetFileAttributesA(name, attributes) != 0;
 }
@@ -199,16 +258,37 @@ uint32_t SectorSize(const char* path) {
 }
 
 namespace {
-void FromFindData(const WIN32_FIND_DATAA& in, FindData& out) {
+
+// The system's names are UTF-16; a name the ANSI code page cannot hold would
+// come back from the A functions with '?' or a look-alike in its place, so
+// the search converts itself and stops at such a name.
+bool NarrowName(const wchar_t* wide, char (&out)[260]) {
+  BOOL usedDefault = FALSE;
+  const bool utf8 = ::GetACP() == CP_UTF8;
+  int n = ::WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide,
+                                -1, out, (int)sizeof out, nullptr, utf8 ? nullptr : &usedDefault);
+  if (n == 0 || usedDefault) {
+    // For messages only: what has no form becomes '?'.
+    if (!::WideCharToMultiByte(CP_ACP, 0, wide, -1, out, (int)sizeof out, nullptr, nullptr)) out[0] = 0;
+    ::SetLastError(n == 0 && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER
+                       ? ERROR_FILENAME_EXCED_RANGE
+                       : ERROR_NO_UNICODE_TRANSLATION);
+    return false;
+  }
+  return true;
+}
+
+bool FromFindData(const WIN32_FIND_DATAW& in, FindData& out) {
   out.attributes = in.dwFileAttributes;
+  if ((out.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !win32::IsLinkTag(in.dwReserved0))
+    out.attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
   out.creation = win32::FromFileTime(in.ftCreationTime);
   out.access = win32::FromFileTime(in.ftLastAccessTime);
   out.write = win32::FromFileTime(in.ftLastWriteTime);
   out.size = (uint64_t)in.nFileSizeHigh << 32 | in.nFileSizeLow;
-  static_assert(sizeof out.name == sizeof in.cFileName);
-  memcpy(out.name, in.cFileName, sizeof out.name);
-  out.name[sizeof out.name - 1] = 0;
+  return NarrowName(in.cFileName, out.name);
 }
+
 }  // namespace
 
 FindHandle FindFirst(const char* pattern, FindData& data) {
@@ -216,19 +296,29 @@ FindHandle FindFirst(const char* pattern, FindData& data) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  WIN32_FIND_DATAA found;
-  HANDLE h = ::FindFirstFileA(pattern, &found);
+  int chars = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pattern, -1, nullptr, 0);
+  if (chars <= 0) return nullptr;
+  std::wstring wide((size_t)chars, L'\0');
+  ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pattern, -1, wide.data(), chars);
+  WIN32_FIND_DATAW found;
+  memset(&found, 0, sizeof found);
+  HANDLE h = ::FindFirstFileW(wide.c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  FromFindData(found, data);
+  if (!FromFindData(found, data)) {
+    DWORD error = ::GetLastError();
+    ::FindClose(h);
+    ::SetLastError(error);
+    return nullptr;
+  }
   return h;
 }
 
 bool FindNext(FindHandle h, FindData& data) {
   if (!h) return false;
-  WIN32_FIND_DATAA found;
-  if (!::FindNextFileA(h, &found)) return false;
-  FromFindData(found, data);
-  return true;
+  WIN32_FIND_DATAW found;
+  memset(&found, 0, sizeof found);
+  if (!::FindNextFileW(h, &found)) return false;
+  return FromFindData(found, data);
 }
 
 void FindClose(FindHandle h) {

@@ -66,9 +66,15 @@ TEST(VersionWord, FromTagTexts) {
       {"<major>\n1</major><minor>2</minor>", 0x00000002},
       {"<major>12.</major><minor>3</minor>", 0x00000003},
       {"<major>0x10</major><minor>+3</minor>", 0x00100003},
-      {"<major>1</major><minor>-1</minor>", 0xFFFFFFFF},
-      {"<major>2</major><minor>65536</minor>", 0x00030000},  // minor spills into major
-      {"<major>65537</major><minor>0</minor>", 0x00010000},
+      {"<major>0xFFFF</major><minor>65535</minor>", 0xFFFFFFFF},
+      // Out of a 16-bit field: refused as a whole (0, as for a missing file),
+      // never wrapped into a word that passes.
+      {"<major>1</major><minor>-1</minor>", 0},
+      {"<major>-0</major><minor>1</minor>", 0x00000001},
+      {"<major>2</major><minor>65536</minor>", 0},
+      {"<major>65537</major><minor>0</minor>", 0},
+      {"<major>99999999999999</major><minor>0</minor>", 0},
+      {"<major>0x10000</major><minor>0</minor>", 0},
       {"<major>1</major>", 0x00010000},
       {"<minor>1</minor>", 0x00000001},
       {"<major>2</major><major>3</major><minor>1", 0x00020000},
@@ -76,7 +82,7 @@ TEST(VersionWord, FromTagTexts) {
   };
   for (const auto& row : rows) EXPECT_EQ(VersionWordFromText(row.text), row.word) << row.text;
   std::string huge = "<major>7" + std::string(400, '0') + "</major>";
-  EXPECT_EQ(VersionWordFromText(huge.c_str()), VersionWord(tqNumber(("7" + std::string(258, '0')).c_str()), 0));
+  EXPECT_EQ(VersionWordFromText(huge.c_str()), 0u);
 }
 
 TEST(VersionWord, Gate) {
@@ -85,8 +91,17 @@ TEST(VersionWord, Gate) {
   EXPECT_TRUE(VersionGatePasses(VersionWord(2, 0), RequiredVersion("1", "9")));
   EXPECT_TRUE(VersionGatePasses(0, RequiredVersion("", "")));
   EXPECT_FALSE(VersionGatePasses(0, RequiredVersion("0", "1")));
-  // Unsigned comparison: a "negative" required major is very large.
-  EXPECT_FALSE(VersionGatePasses(VersionWord(9, 9), RequiredVersion("-1", "0")));
+  // A required number out of range is refused; the unchecked form never
+  // lets an ordinary installation through for it.
+  const char* bad[][2] = {{"-1", "0"}, {"65536", "0"}, {"0", "70000"}, {"99999999999999", "0"}};
+  for (const auto& b : bad) {
+    uint32_t word = 0;
+    EXPECT_FALSE(RequiredVersion(b[0], b[1], &word)) << b[0] << "." << b[1];
+    EXPECT_FALSE(VersionGatePasses(VersionWord(65535, 65534), RequiredVersion(b[0], b[1])));
+  }
+  uint32_t word = 0;
+  EXPECT_TRUE(RequiredVersion("65535", "0x0", &word));
+  EXPECT_EQ(word, 0xFFFF0000u);
 }
 
 TEST(InstalledVersion, ReadsConfigStartupXml) {
@@ -126,6 +141,7 @@ TEST(InstallLookup, ThroughAWinePrefix) {
   EXPECT_FALSE(LookupInstallation("表ブランド", "other", folder));
   // An empty brand: the record lies in the application-data folder itself.
   ASSERT_TRUE(tqtest::WriteFile(prefix / "drive_c\\ProgramData\\direct.xml", "<path>C:\\D</path>"));
+  ASSERT_TRUE(tqp::CreateDirectory((prefix / "drive_c\\D").c_str()));
   EXPECT_TRUE(LookupInstallation("", "direct", folder));
   EXPECT_STREQ(folder, "C:\\D");
   if (old)
@@ -140,10 +156,11 @@ TEST(InstallLookup, InTheApplicationDataFolder) {
   std::string brand = "tqtest-brand-" + std::to_string(tqp::TickCount());
   std::string folder = std::string(shared) + "\\" + brand;
   ASSERT_TRUE(tqCreateFolderTree(folder.c_str(), false));
-  ASSERT_TRUE(tqtest::WriteFile(folder + "\\game.xml", "<path>C:\\Games\\表</path>"));
+  tqtest::TempDir game;
+  ASSERT_TRUE(tqtest::WriteFile(folder + "\\game.xml", "<path>" + game.Path() + "</path>"));
   char found[260];
   EXPECT_TRUE(LookupInstallation(brand.c_str(), "game", found));
-  EXPECT_STREQ(found, "C:\\Games\\表");
+  EXPECT_STREQ(found, game.Path().c_str());
   EXPECT_FALSE(LookupInstallation(brand.c_str(), "missing", found));
   tqtest::RemoveTree(folder);
 }

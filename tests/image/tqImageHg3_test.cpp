@@ -307,6 +307,47 @@ TEST(Hg3, HostileFilesFail) {
   EXPECT_EQ(Load(image, huge), 0);
 }
 
+// What a small file may ask of the reader is bounded before anything is
+// allocated: tags, slices and the rows they decode, and the picture's size
+// against the data that would fill it.
+TEST(Hg3, WorkIsBoundedBeforeAllocating) {
+  Pixels p = SamplePixels(8, 6, 4, 3, true);
+  struct Row {
+    const char* label;
+    Hg3Picture pic;
+    int loads;
+  };
+  std::vector<Row> rows;
+  rows.push_back({"control", SlicedPicture(0, p, {3, 3}), 1});
+  Hg3Picture junk = SlicedPicture(0, p, {6});
+  for (int i = 0; i < 20000; ++i) junk.tags.push_back({"junk", Bytes(4, 0)});
+  rows.push_back({"more tags than any picture has", junk, 0});
+  Hg3Picture many = SlicedPicture(0, p, {6});
+  for (int i = 1; i < 5000; ++i) {
+    char name[16];
+    snprintf(name, sizeof name, "img%04d", i);
+    many.tags.push_back({name, many.tags[1].data});  // the whole picture again and again
+  }
+  rows.push_back({"slices decoding every row many times", many, 0});
+  Hg3Picture overlap = SlicedPicture(0, p, {3, 3});
+  overlap.tags[2].data = overlap.tags[1].data;  // rows 0-2 twice, 3-5 never
+  rows.push_back({"overlapping slices within the row count", overlap, 1});
+  Hg3Picture past = SlicedPicture(0, p, {3, 3});
+  past.tags.push_back({"img0002", past.tags[1].data});  // 9 rows for a picture of 6
+  rows.push_back({"slices decoding more rows than the picture has", past, 0});
+  Hg3Picture empty;
+  empty.tags.push_back({"stdinfo", StdInfo(8192, 8192, 32)});  // 256 MiB of nothing
+  rows.push_back({"a huge picture with no data", empty, 0});
+  Hg3Picture thin;
+  thin.tags.push_back({"stdinfo", StdInfo(8192, 4096, 32)});
+  thin.tags.push_back({"img0000", SliceData(0, 1, EncodeAreas(Pixels{8192, 1, 4, Bytes(8192 * 4, 0)}))});
+  rows.push_back({"a huge picture with one blank row of data", thin, 0});
+  for (const Row& row : rows) {
+    tqImageHg3 image;
+    EXPECT_EQ(Load(image, Hg3Bytes({row.pic})), row.loads) << row.label;
+  }
+}
+
 TEST(Hg3, HolderSendsEveryHg3BufferToTheHg3Class) {
   Bytes broken = {'H', 'G', '-', '3', 99, 0, 0, 0};
   tqImageHolder holder;

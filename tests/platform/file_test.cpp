@@ -11,6 +11,11 @@
 #include "platform/tqPlatform.h"
 #include "tests/support/tqTestSupport.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 const uint32_t kReadWrite = tqp::ACCESS_READ | tqp::ACCESS_WRITE;
@@ -410,3 +415,72 @@ TEST(Find, PatternsAndResults) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+// Links and special files as the platform reports and opens them.
+TEST(FileOpen, SpecialFilesAndLinks) {
+  tqtest::TempDir dir;
+  std::string base;
+  ASSERT_TRUE(tqp::ToSystemPath(dir.Path().c_str(), base));
+  ASSERT_TRUE(tqtest::WriteFile(dir / "target", "kept"));
+  ASSERT_EQ(mkfifo((base + "/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(symlink((base + "/target").c_str(), (base + "/link").c_str()), 0);
+  ASSERT_EQ(symlink(base.c_str(), (base + "/folderlink").c_str()), 0);
+  ASSERT_EQ(symlink("/nonexistent", (base + "/dangling").c_str()), 0);
+  // A FIFO neither blocks nor opens, for reading or writing.
+  for (uint32_t access : {tqp::ACCESS_READ, tqp::ACCESS_WRITE}) {
+    Open pipe(tqp::FileOpen((dir / "pipe").c_str(), access, 0, tqp::DISP_OPEN_EXISTING, 0));
+    EXPECT_FALSE(pipe.ok());
+    EXPECT_EQ(tqp::LastError(), tqp::ERR_ACCESS_DENIED);
+  }
+  Open device(tqp::FileOpen("Z:\\dev\\zero", tqp::ACCESS_READ, 0, tqp::DISP_OPEN_EXISTING, 0));
+  EXPECT_FALSE(device.ok());
+  // Reads may follow a link; writes never do, whatever the disposition.
+  {
+    Open read(tqp::FileOpen((dir / "link").c_str(), tqp::ACCESS_READ, 0, tqp::DISP_OPEN_EXISTING, 0));
+    ASSERT_TRUE(read.ok());
+    EXPECT_EQ(ReadAll(read.h), "kept");
+  }
+  {
+    Open read(tqp::FileOpen((dir / "link").c_str(), tqp::ACCESS_READ, 0, tqp::DISP_OPEN_EXISTING, 0,
+                            tqp::OPEN_NO_FOLLOW));
+    EXPECT_FALSE(read.ok());
+    Open plain(tqp::FileOpen((dir / "target").c_str(), tqp::ACCESS_READ, 0, tqp::DISP_OPEN_EXISTING, 0,
+                             tqp::OPEN_NO_FOLLOW));
+    EXPECT_TRUE(plain.ok());
+  }
+  for (uint32_t disposition : {tqp::DISP_CREATE_ALWAYS, tqp::DISP_OPEN_ALWAYS, tqp::DISP_OPEN_EXISTING,
+                               tqp::DISP_TRUNCATE_EXISTING}) {
+    for (const char* name : {"link", "dangling"}) {
+      Open write(tqp::FileOpen((dir / name).c_str(), tqp::ACCESS_WRITE, 0, disposition, 0));
+      EXPECT_FALSE(write.ok()) << name << " " << disposition;
+      EXPECT_EQ(tqp::LastError(), tqp::ERR_ACCESS_DENIED);
+    }
+  }
+  EXPECT_EQ(tqtest::ReadFile(dir / "target"), "kept");
+  // What the entries are, as a search and the no-follow query see them.
+  struct {
+    const char* name;
+    uint32_t set, clear;
+  } rows[] = {
+      {"link", tqp::ATTR_REPARSE_POINT, tqp::ATTR_DIRECTORY},
+      {"folderlink", tqp::ATTR_REPARSE_POINT | tqp::ATTR_DIRECTORY, 0},
+      {"dangling", tqp::ATTR_REPARSE_POINT, tqp::ATTR_DIRECTORY},
+      {"pipe", tqp::ATTR_DEVICE, tqp::ATTR_REPARSE_POINT},
+      {"target", 0, tqp::ATTR_REPARSE_POINT | tqp::ATTR_DEVICE},
+  };
+  for (const auto& row : rows) {
+    uint32_t attributes = tqp::GetAttributesNoFollow((dir / row.name).c_str());
+    ASSERT_NE(attributes, tqp::ATTR_INVALID) << row.name;
+    EXPECT_EQ(attributes & row.set, row.set) << row.name;
+    EXPECT_EQ(attributes & row.clear, 0u) << row.name;
+    tqp::FindData data;
+    tqp::FindHandle h = tqp::FindFirst((dir / row.name).c_str(), data);
+    ASSERT_NE(h, nullptr) << row.name;
+    EXPECT_EQ(data.attributes, attributes) << row.name;
+    tqp::FindClose(h);
+  }
+  // The following query still sees through a link.
+  EXPECT_EQ(tqp::GetAttributes((dir / "folderlink").c_str()) & tqp::ATTR_REPARSE_POINT, 0u);
+}
+#endif

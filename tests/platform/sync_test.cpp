@@ -6,6 +6,12 @@
 #include <string>
 
 #include "platform/tqPlatform.h"
+#include "tests/support/tqTestSupport.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -191,3 +197,64 @@ TEST(CriticalSection, SerialisesThreads) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+// The lock files live in a folder only this user can write, are never opened
+// through a planted link and never have their modes changed.
+TEST(NamedMutex, LockFolderIsPrivateAndLinksAreNotFollowed) {
+  tqtest::TempDir dir;
+  std::string base;
+  ASSERT_TRUE(tqp::ToSystemPath(dir.Path().c_str(), base));
+  const char* oldRuntime = getenv("XDG_RUNTIME_DIR");
+  const char* oldTmp = getenv("TMPDIR");
+  std::string keepRuntime = oldRuntime ? oldRuntime : "", keepTmp = oldTmp ? oldTmp : "";
+  std::string name = UniqueName("tqtest-mutex-");
+  bool exists = false;
+
+  // Runtime folder unset: a per-user folder of mode 0700 below TMPDIR.
+  unsetenv("XDG_RUNTIME_DIR");
+  setenv("TMPDIR", base.c_str(), 1);
+  tqp::MutexHandle m = tqp::CreateNamedMutex(name.c_str(), &exists);
+  ASSERT_NE(m, nullptr);
+  std::string folder = base + "/tq-mutex-" + std::to_string((unsigned long)geteuid());
+  struct stat st;
+  ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(lstat((folder + "/tq-mutex-" + name).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0077, 0u);
+  tqp::CloseNamedMutex(m);
+
+  // A link planted where the lock file goes: refused, its target untouched.
+  std::string victim = base + "/victim";
+  ASSERT_TRUE(tqtest::WriteFile(dir / "victim", "root only"));
+  ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+  std::string planted = name + "-planted";
+  ASSERT_EQ(symlink(victim.c_str(), (folder + "/tq-mutex-" + planted).c_str()), 0);
+  EXPECT_EQ(tqp::CreateNamedMutex(planted.c_str(), &exists), nullptr);
+  ASSERT_EQ(stat(victim.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(mkfifo((folder + "/tq-mutex-" + name + "-fifo").c_str(), 0600), 0);
+  EXPECT_EQ(tqp::CreateNamedMutex((name + "-fifo").c_str(), &exists), nullptr);
+
+  // A folder others may write, or a link in place of the folder: refused.
+  std::string open = base + "/open";
+  ASSERT_EQ(mkdir(open.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+  setenv("XDG_RUNTIME_DIR", open.c_str(), 1);
+  EXPECT_EQ(tqp::CreateNamedMutex(name.c_str(), &exists), nullptr);
+  EXPECT_EQ(tqp::LastError(), tqp::ERR_ACCESS_DENIED);
+  unsetenv("XDG_RUNTIME_DIR");
+  std::string other = base + "/elsewhere";
+  ASSERT_EQ(mkdir(other.c_str(), 0700), 0);
+  ASSERT_EQ(rename(folder.c_str(), (base + "/moved").c_str()), 0);
+  ASSERT_EQ(symlink(other.c_str(), folder.c_str()), 0);
+  EXPECT_EQ(tqp::CreateNamedMutex(name.c_str(), &exists), nullptr);
+
+  if (oldRuntime) setenv("XDG_RUNTIME_DIR", keepRuntime.c_str(), 1);
+  if (oldTmp)
+    setenv("TMPDIR", keepTmp.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
+}
+#endif

@@ -221,6 +221,27 @@ TEST_F(ConfigSound, DeepNestingIsCut) {
   EXPECT_EQ(depth, 32);
 }
 
+// Two same-named children at every level answer to one path: read once, the
+// tree stays as large as the file (read twice, 2^32 parts).
+TEST_F(ConfigSound, RepeatedNamesAreReadOnce) {
+  std::string inner = "<volume>7</volume>";
+  for (int i = 0; i < 40; ++i) inner = "<part><c>" + inner + "</c><c></c></part>";
+  WriteDefinition("<PART><p>" + inner + "</p><p><volume>1</volume></p></PART>");
+  ConfigPtr config = game_->Load();
+  ASSERT_EQ(config->CheckSoundFile(), 1);
+  ASSERT_EQ(config->Parts().size(), 1u);
+  size_t parts = 0;
+  std::vector<const SoundPart*> stack{&config->Parts()[0]};
+  while (!stack.empty()) {
+    const SoundPart* p = stack.back();
+    stack.pop_back();
+    ++parts;
+    ASSERT_LE(p->children.size(), 1u);
+    for (const SoundPart& c : p->children) stack.push_back(&c);
+  }
+  EXPECT_EQ(parts, 33u);  // the part and 32 levels below it
+}
+
 TEST_F(ConfigSound, ReadFromDocuments) {
   tqXml definition, override;
   std::string def = Doc("<PART><a><volume>5</volume><mute>1</mute></a></PART>");

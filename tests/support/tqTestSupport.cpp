@@ -70,8 +70,13 @@ TempDir::~TempDir() {
 std::string TempDir::operator/(const std::string& relative) const { return path_ + "\\" + relative; }
 
 void RemoveTree(const std::string& path) {
-  uint32_t attributes = tqp::GetAttributes(path.c_str());
+  uint32_t attributes = tqp::GetAttributesNoFollow(path.c_str());
   if (attributes == tqp::ATTR_INVALID) return;
+  if (attributes & tqp::ATTR_REPARSE_POINT) {
+    // The link goes, never what it names (a folder link is a folder on Windows).
+    if (!tqp::RemoveDirectory(path.c_str())) tqp::DeleteFile(path.c_str());
+    return;
+  }
   if (!(attributes & tqp::ATTR_DIRECTORY)) {
     tqp::SetAttributes(path.c_str(), tqp::ATTR_NORMAL);
     tqp::DeleteFile(path.c_str());

@@ -367,3 +367,35 @@ TEST(XmlHostile, HugeTokensAndUnterminatedInput) {
 }
 
 }  // namespace
+
+// A cut document still loads; only RootClosed tells it from a whole one.
+TEST(XmlLoad, RootClosedTellsCutDocumentsApart) {
+  const char* decl = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n";
+  struct Case {
+    const char* body;
+    int code;
+    bool closed;
+  } cases[] = {
+      {"<document><a>1</a></document>", 0, true},
+      {"<document><a>1</a></document>trailing <x>", 0, true},
+      {"<document><a>1</a>", 0, false},
+      {"<document><a>1</a></docu", 0, false},
+      {"<document><a>1", 0, false},
+      {"<document><a>1</a><b></b>", 0, false},
+      {"", 0, false},
+      {"<document></wrong>", 6, false},
+  };
+  for (const Case& c : cases) {
+    std::string text = std::string(decl) + c.body;
+    tqXmlParser parser;
+    EXPECT_EQ(parser.ParseMem(text.data(), text.size()), c.code) << c.body;
+    EXPECT_EQ(parser.RootClosed(), c.closed) << c.body;
+  }
+  tqXmlParser parser;
+  std::string whole = std::string(decl) + "<document></document>";
+  ASSERT_EQ(parser.ParseMem(whole.data(), whole.size()), 0);
+  EXPECT_TRUE(parser.RootClosed());
+  // The flag belongs to the last parse only.
+  EXPECT_EQ(parser.ParseFile("/nonexistent/file.xml"), 1);
+  EXPECT_FALSE(parser.RootClosed());
+}

@@ -28,6 +28,22 @@ expect(1 "" children "${settings}" brand)
 expect(0 "document\n  language @a=\"1\"\n    lang00\n      code = 0x411\n  version\n    minor = 2\n    major = 1\n  brand = maker\n"
        dump "${settings}")
 
+# A deep document: indentation stops growing, deeper lines carry their level,
+# so the output stays proportional to the input.
+string(REPEAT "<e>" 5000 open)
+file(WRITE "${WORK}/deep.xml" "<?xml version=\"1.0\"?><document>${open}x")
+execute_process(COMMAND "${TQXML}" dump "${WORK}/deep.xml" RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+string(LENGTH "${out}" length)
+string(REPEAT " " 64 indent)
+if(NOT rc EQUAL 0 OR length GREATER 500000 OR NOT out MATCHES "\n${indent}.5000. e =\n$")
+  message(FATAL_ERROR "tqxml dump of a deep document: exit ${rc}, ${length} bytes")
+endif()
+# check loads a cut document (code 0) and says that its root is not closed.
+execute_process(COMMAND "${TQXML}" check "${WORK}/deep.xml" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT out STREQUAL "code 0\n" OR NOT err MATCHES "not closed")
+  message(FATAL_ERROR "tqxml check of a cut document: exit ${rc} [${out}] [${err}]")
+endif()
+
 # set saves in the library's layout; the new element comes first.
 expect(0 "" set "${settings}" 5 version patch)
 expect(0 "5" get --raw "${settings}" version patch)

@@ -2,6 +2,7 @@
 // command line, through the same tqXml the programs use.
 #include "xml/tqXml.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -178,6 +179,9 @@ int Check(const Options& options, const std::string& path) {
   }
   printf("code %d\n", parser->Error());
   if (parser->Message()[0]) Out(Shown(options, parser->Message()) + "\n");
+  // Loaded all the same, but what followed the cut is lost.
+  if (parser->Error() == 0 && !parser->RootClosed())
+    fprintf(stderr, "tqxml: %s: the root element is not closed\n", options.arguments[0].c_str());
   return parser->Error() == 0 ? kDone : kNo;
 }
 
@@ -254,6 +258,8 @@ int Set(const Options& options, const std::string& path) {
   return kDone;
 }
 
+constexpr size_t kMaxIndent = 32;
+
 // Depth-first with a stack of our own: documents may nest very deeply.
 int Dump(const Options& options, const std::string& path) {
   tqXml xml;
@@ -272,7 +278,12 @@ int Dump(const Options& options, const std::string& path) {
       continue;
     }
     const tqXmlNode& node = (*frame.list)[frame.index++];
-    line.assign((stack.size() - 1) * 2, ' ');
+    // Indentation stops growing at kMaxIndent levels, so output stays
+    // proportional to the input however deep it nests; deeper lines carry
+    // their level instead.
+    const size_t depth = stack.size() - 1;
+    line.assign(std::min(depth, kMaxIndent) * 2, ' ');
+    if (depth > kMaxIndent) line += "[" + std::to_string(depth) + "] ";
     line += node.name;
     if (node.attributes) {
       for (const tqXmlAttribute& a : *node.attributes)
