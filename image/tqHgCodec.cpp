@@ -275,9 +275,13 @@ __attribute__((target("sse2"))) inline void MergeSimd(const uint8_t* p0, const u
 // count groups of 64 codes from plane index k on (see MergeSimd).
 __attribute__((target("sse2"))) void MergeRunSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
                                                  const uint8_t* p3, uint64_t k, uint8_t* out, const uint8_t* below,
-                                                 uint64_t count) {
-  for (uint64_t i = 0; i < count; ++i, k += 16, out += 64, below = below ? below + 64 : nullptr)
+                                                 uint64_t count, ptrdiff_t ahead) {
+  for (uint64_t i = 0; i < count; ++i, k += 16, out += 64, below = below ? below + 64 : nullptr) {
+    // The row above comes next, in memory before this one: fetch its lines
+    // ahead of the stores, which the processor does not foresee.
+    _mm_prefetch(reinterpret_cast<const char*>(out - ahead), _MM_HINT_T0);
     MergeSimd(p0 + k, p1 + k, p2 + k, p3 + k, out, below);
+  }
 }
 
 // 32-bit builds run on processors with and without SSE2.
@@ -330,30 +334,42 @@ void FreeInflater(void* inflater) {
 #endif
 }
 
-// While far from every limit (dLimit and sLimit leave room for a pair of
-// runs below 64 and fixed stores of 64 bytes, and the gap keeps those
+// While far from every limit (dLimit and sLimit leave room for four pairs
+// of runs below 64 and fixed stores of 64 bytes, and the gap keeps those
 // stores off bytes still to be copied), a zero run and the copy run after
 // it come from one lookup when both are short, and move with fixed stores.
-// Stops at the first pair that does not fit.
+// A refill holds at least four pairs, so the lookups only wait on each
+// other. Stops at the first pair that does not fit.
 inline void ShortPairs(const Tables& t, BitReader& bits, uint8_t* E, const uint8_t* bytes, uint64_t dLimit,
                        uint64_t sLimit, uint64_t& dOut, uint64_t& sOut, int64_t& gapOut) {
   uint64_t d = dOut, s = sOut;
   int64_t gap = gapOut;
-  while (d < dLimit && s < sLimit && gap >= 144) {
+  uint64_t buf = bits.buf;
+  int count = bits.count;
+  while (d < dLimit && s < sLimit && gap >= 144 + 4 * 64) {
+    bits.buf = buf;
+    bits.count = count;
     bits.refill();
-    const uint32_t e = t.pair[bits.buf & 4095];
-    const int length = (int)(e >> 12);
-    if (!e || bits.count < length) break;
-    bits.buf >>= length;
-    bits.count -= length;
-    const uint32_t z = (e >> 6) & 63, c = e & 63;
-    memset(E + d, 0, 64);
-    d += z;
-    gap -= z;
-    memcpy(E + d, bytes + s, 64);
-    d += c;
-    s += c;
+    buf = bits.buf;
+    count = bits.count;
+    for (int j = 0; j < 4; ++j) {
+      const uint32_t e = t.pair[buf & 4095];
+      const int length = (int)(e >> 12);
+      if (!e || count < length) goto done;
+      buf >>= length;
+      count -= length;
+      const uint32_t z = (e >> 6) & 63, c = e & 63;
+      memset(E + d, 0, 64);
+      d += z;
+      gap -= z;
+      memcpy(E + d, bytes + s, 64);
+      d += c;
+      s += c;
+    }
   }
+done:
+  bits.buf = buf;
+  bits.count = count;
   dOut = d;
   sOut = s;
   gapOut = gap;
@@ -388,7 +404,7 @@ Expansion ExpandRuns(const uint8_t* bitArea, uint32_t bitLength, uint8_t* E, uin
   const uint64_t total = bits.gamma(t);
   if (!total || total > area) return Expansion::Broken;
   if (first && !copy(bits.gamma(t))) return Expansion::Broken;
-  const uint64_t dLimit = total > 128 ? total - 128 : 0, sLimit = count > 64 ? count - 64 : 0;
+  const uint64_t dLimit = total > 4 * 128 ? total - 4 * 128 : 0, sLimit = count > 4 * 64 ? count - 4 * 64 : 0;
   while (d < total) {
     ShortPairs(t, bits, E, bytes, dLimit, sLimit, d, s, gap);
     const uint64_t z = bits.gamma(t);
@@ -590,7 +606,7 @@ void tqHgCodec::mergePlanes(const tqHgBlock& block, uint64_t expanded) {
 #if TQ_HG_SSE2
     if (len >= 64 && sse2) {
       uint64_t groups = len / 64;
-      MergeRunSimd(p0, p1, p2, p3, k, out, r ? out + down : nullptr, groups);
+      MergeRunSimd(p0, p1, p2, p3, k, out, r ? out + down : nullptr, groups, pitch);
       k += 16 * groups;
       out += 64 * groups;
       len -= 64 * groups;
