@@ -524,6 +524,8 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
   if (block.rows == 0 || (uint64_t)block.firstRow + block.rows > (uint64_t)img.height() || rowBytes == 0 ||
       (uint64_t)img.pitch() != rowBytes)
     return 0;
+  // Buffer sizes below are 32-bit on 32-bit builds.
+  if ((uint64_t)block.byteAreaRaw + 32 > 0xFFFFFFFFu || (uint64_t)block.bitAreaRaw + 16 > 0xFFFFFFFFu) return 0;
 
   // Both areas whole; either of the wrong length fails the block, the byte
   // area's message first.
