@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   std::vector<double> ratios;
   for (size_t i = 0; i < ours.size() && i < peer.size(); ++i) ratios.push_back(ours[i] / peer[i]);
   std::sort(ratios.begin(), ratios.end());
-  std::printf("ratio spread %.3f to %.3f\n", ratios.front(), ratios.back());
+  std::printf("spread of the ratio over the runs: %.3f to %.3f\n", ratios.front(), ratios.back());
   if (Median(peer) > 0) std::printf("ratio xml_parse_vs_pugixml %.3f\n", Median(ours) / Median(peer));
   DestroyPrivateHeap();
   return 0;
