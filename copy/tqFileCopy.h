@@ -96,6 +96,7 @@ class tqFileCopy : public tqClassBase {
   bool KeepNewerProgram(const tqFileCopyJob& job);
   bool ReserveBuffers(const char* source);
   void FreeBuffers();
+  bool ReuseBuffers(uint32_t capacity);
   void CloseFiles();
   void ReadFile();
   void WriteFile();

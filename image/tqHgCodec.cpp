@@ -1,16 +1,22 @@
-// HG codec. Decoding expands the runs into the expanded area E while the
-// byte area is inflated chunk by chunk alongside (it is read once, in
-// order), then merges the four planes of E row by row straight into the
-// picture: a table turns a plane byte into the 2-bit groups of four codes,
-// already zigzag-decoded, so four lookups and three XORs give four
-// differences, which are summed with the row below (or, for the first row of
-// a block, from the left) while the row is still in the cache.
+// HG codec. Decoding inflates both areas whole, the byte area into the free
+// end of the expanded area E, and expands the runs into E front to back: the
+// non-zero bytes move forward inside one buffer, which keeps the working
+// memory to E and the bit area. The four planes of E are then merged row by
+// row straight into the picture: a table turns a plane byte into the 2-bit
+// groups of four codes, already zigzag-decoded, so four lookups and three
+// XORs give four differences, which are summed with the row below (or, for
+// the first row of a block, from the left) while the row is still in the
+// cache.
 #include "image/tqHgCodec.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+
+#if TQ_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 #if defined(__i386__) || defined(__x86_64__)
 #define TQ_HG_SSE2 1
@@ -26,6 +32,10 @@ struct Tables {
   // Gamma codes of at most 12 bits, indexed by the next 12 bits of the
   // stream (first bit lowest): (length << 8) | value, 0 for longer codes.
   uint16_t gamma[4096];
+  // Two gamma codes together in the next 12 bits (a zero run and the copy
+  // run after it): (length << 12) | (first << 6) | second, 0 when the two do
+  // not both fit.
+  uint16_t pair[4096];
   uint8_t reverse[256];
   uint8_t zigzagEncode[256];
 
@@ -58,6 +68,18 @@ struct Tables {
       uint32_t value = 1;
       for (int i = 0; i < z; ++i) value = (value << 1) | ((bits >> (z + 1 + i)) & 1);
       gamma[bits] = (uint16_t)((length << 8) | value);
+    }
+    for (uint32_t bits = 0; bits < 4096; ++bits) {
+      pair[bits] = 0;
+      const uint32_t first = gamma[bits], length = first >> 8;
+      if (!first || length >= 12) continue;
+      // The second code must lie inside the 12 - length bits known here.
+      const uint32_t rest = bits >> length, known = 12 - length;
+      if (!(rest & ((1u << known) - 1))) continue;
+      const uint32_t z = (uint32_t)__builtin_ctz(rest);
+      if (2 * z + 1 > known) continue;
+      const uint32_t second = gamma[rest];
+      pair[bits] = (uint16_t)(((length + (second >> 8)) << 12) | ((first & 0xFF) << 6) | (second & 0xFF));
     }
   }
 };
@@ -137,6 +159,12 @@ struct BitReader {
   }
 };
 
+bool ZlibHeaderOk(const uint8_t* src, uint32_t length) {
+  // No preset dictionary: a stream that asks for one gives nothing.
+  return length >= 2 && ((src[0] << 8) | src[1]) % 31 == 0 && (src[0] & 15) == Z_DEFLATED && (src[0] >> 4) <= 7 &&
+         !(src[1] & 0x20);
+}
+
 // Inflating a zlib stream: its two header bytes are checked here and the
 // deflate data is inflated raw, so the bytes delivered are exactly those a
 // wrapped inflate delivers (the trailing checksum never changes how many
@@ -160,8 +188,7 @@ struct Inflater {
       return -1;
     }
     started = true;
-    if (length < 2 || ((src[0] << 8) | src[1]) % 31 != 0 || (src[0] & 15) != Z_DEFLATED || (src[0] >> 4) > 7 ||
-        (src[1] & 0x20)) {
+    if (!ZlibHeaderOk(src, length)) {
       finished = true;  // a bad header or a preset dictionary gives nothing
       return 1;
     }
@@ -248,9 +275,13 @@ __attribute__((target("sse2"))) inline void MergeSimd(const uint8_t* p0, const u
 // count groups of 64 codes from plane index k on (see MergeSimd).
 __attribute__((target("sse2"))) void MergeRunSimd(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
                                                  const uint8_t* p3, uint64_t k, uint8_t* out, const uint8_t* below,
-                                                 uint64_t count) {
-  for (uint64_t i = 0; i < count; ++i, k += 16, out += 64, below = below ? below + 64 : nullptr)
+                                                 uint64_t count, ptrdiff_t ahead) {
+  for (uint64_t i = 0; i < count; ++i, k += 16, out += 64, below = below ? below + 64 : nullptr) {
+    // The row above comes next, in memory before this one: fetch its lines
+    // ahead of the stores, which the processor does not foresee.
+    _mm_prefetch(reinterpret_cast<const char*>(out - ahead), _MM_HINT_T0);
     MergeSimd(p0 + k, p1 + k, p2 + k, p3 + k, out, below);
+  }
 }
 
 // 32-bit builds run on processors with and without SSE2.
@@ -260,20 +291,154 @@ bool HasSse2() {
 }
 #endif
 
-// Large enough that inflate rarely works through its own window; a small
-// picture gets a chunk of its own size.
-constexpr uint32_t kChunk = 1 << 20;
+// Bytes after E's area: room for fixed 16-byte moves past the end of a run
+// and for the 16 bytes of inflate headroom of a byte area kept in E.
 constexpr uint32_t kSlack = 64;
+
+// The whole stream in one call when the fast inflater takes it; whatever it
+// refuses goes through zlib from the start, which counts what comes out
+// before a fault or past the capacity. The fast inflater is more lenient
+// than zlib with some broken code tables, so it must also find the stream's
+// checksum intact: then the stream is one an encoder wrote, and both give
+// the same bytes. (zlib ignores the checksum: a stream with a bad one still
+// gives its bytes, through zlib.)
+int64_t InflateArea(void* inflater, const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity) {
+#if TQ_HAVE_LIBDEFLATE
+  if (inflater && ZlibHeaderOk(src, length)) {
+    size_t n = 0;
+    if (libdeflate_zlib_decompress(static_cast<libdeflate_decompressor*>(inflater), src, length, dst, capacity,
+                                   &n) == LIBDEFLATE_SUCCESS) {
+      if (n < capacity) memset(dst + n, 0, capacity - n);
+      return (int64_t)n;
+    }
+  }
+#else
+  (void)inflater;
+#endif
+  return tqHgInflateStreaming(src, length, dst, capacity);
+}
+
+void* NewInflater() {
+#if TQ_HAVE_LIBDEFLATE
+  return libdeflate_alloc_decompressor();
+#else
+  return nullptr;
+#endif
+}
+
+void FreeInflater(void* inflater) {
+#if TQ_HAVE_LIBDEFLATE
+  libdeflate_free_decompressor(static_cast<libdeflate_decompressor*>(inflater));
+#else
+  (void)inflater;
+#endif
+}
+
+// While far from every limit (dLimit and sLimit leave room for four pairs
+// of runs below 64 and fixed stores of 64 bytes, and the gap keeps those
+// stores off bytes still to be copied), a zero run and the copy run after
+// it come from one lookup when both are short, and move with fixed stores.
+// A refill holds at least four pairs, so the lookups only wait on each
+// other. Stops at the first pair that does not fit.
+inline void ShortPairs(const Tables& t, BitReader& bits, uint8_t* E, const uint8_t* bytes, uint64_t dLimit,
+                       uint64_t sLimit, uint64_t& dOut, uint64_t& sOut, int64_t& gapOut) {
+  uint64_t d = dOut, s = sOut;
+  int64_t gap = gapOut;
+  uint64_t buf = bits.buf;
+  int count = bits.count;
+  while (d < dLimit && s < sLimit && gap >= 144 + 4 * 64) {
+    bits.buf = buf;
+    bits.count = count;
+    bits.refill();
+    buf = bits.buf;
+    count = bits.count;
+    for (int j = 0; j < 4; ++j) {
+      const uint32_t e = t.pair[buf & 4095];
+      const int length = (int)(e >> 12);
+      if (!e || count < length) goto done;
+      buf >>= length;
+      count -= length;
+      const uint32_t z = (e >> 6) & 63, c = e & 63;
+      memset(E + d, 0, 64);
+      d += z;
+      gap -= z;
+      memcpy(E + d, bytes + s, 64);
+      d += c;
+      s += c;
+    }
+  }
+done:
+  bits.buf = buf;
+  bits.count = count;
+  dOut = d;
+  sOut = s;
+  gapOut = gap;
+}
+
+enum class Expansion { Done, Broken, Overtaken };
+
+// Expands the runs of the bit area into E (area bytes usable, kSlack more
+// writable), copying from bytes (count of them, 16 readable past each).
+// gap is how far the next byte to copy lies ahead of the write position when
+// the byte area sits inside E, or any large value when it does not: short
+// runs are moved with fixed 16-byte stores while that leaves unread bytes
+// alone. A zero run that would overwrite bytes still to be copied (only a
+// hostile stream has that many zeros) answers Overtaken.
+Expansion ExpandRuns(const uint8_t* bitArea, uint32_t bitLength, uint8_t* E, uint64_t area, const uint8_t* bytes,
+                     uint64_t count, int64_t gap, uint64_t* expanded) {
+  const Tables& t = tables();
+  BitReader bits(bitArea, bitLength);
+  uint64_t s = 0, d = 0;
+  auto copy = [&](uint64_t c) {
+    if (!c || d + c > area || s + c > count) return false;
+    if (c <= 16 && gap >= 16)
+      memcpy(E + d, bytes + s, 16);
+    else
+      memmove(E + d, bytes + s, (size_t)c);
+    d += c;
+    s += c;
+    return true;
+  };
+  const int first = bits.bit();
+  if (first < 0) return Expansion::Broken;
+  const uint64_t total = bits.gamma(t);
+  if (!total || total > area) return Expansion::Broken;
+  if (first && !copy(bits.gamma(t))) return Expansion::Broken;
+  const uint64_t dLimit = total > 4 * 128 ? total - 4 * 128 : 0, sLimit = count > 4 * 64 ? count - 4 * 64 : 0;
+  while (d < total) {
+    ShortPairs(t, bits, E, bytes, dLimit, sLimit, d, s, gap);
+    const uint64_t z = bits.gamma(t);
+    if (!z || d + z > area) return Expansion::Broken;
+    if ((int64_t)z > gap && s < count) return Expansion::Overtaken;
+    if (z <= 16 && gap >= 16)
+      memset(E + d, 0, 16);
+    else
+      memset(E + d, 0, (size_t)z);
+    d += z;
+    gap -= (int64_t)z;
+    if (d >= total) break;
+    if (!copy(bits.gamma(t))) return Expansion::Broken;
+  }
+  *expanded = d;
+  return Expansion::Done;
+}
 
 }  // namespace
 
 // ------------------------------------------------------------ zlib areas
 
-int64_t tqHgInflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity) {
+int64_t tqHgInflateStreaming(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity) {
   Inflater in;
   if (in.begin(src, length) < 0) return -1;
   uint32_t n = in.read(dst, capacity);
   if (n < capacity) memset(dst + n, 0, capacity - n);
+  return n;
+}
+
+int64_t tqHgInflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity) {
+  void* inflater = NewInflater();
+  int64_t n = InflateArea(inflater, src, length, dst, capacity);
+  FreeInflater(inflater);
   return n;
 }
 
@@ -314,23 +479,41 @@ int tqHgCodec::beginDecode(tqImage& image, const char* prefix) {
   const uint64_t area = (uint64_t)image.width() * image.bytesPerPixel() * image.height() + 4096;
   if (area + kSlack > 0xFFFFFFFFu) return 0;
   expanded_ = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)(area + kSlack)));
-  chunkCapacity_ = (uint32_t)std::min<uint64_t>(kChunk, area);
-  chunk_ = static_cast<uint8_t*>(PrivateAlloc(0, chunkCapacity_ + kSlack));
-  if (!expanded_ || !chunk_) {
+  if (!expanded_) {
     endDecode();
     return 0;
   }
   expandedCapacity_ = area;
+  inflater_ = NewInflater();  // none: zlib does it all
   return 1;
 }
 
 void tqHgCodec::endDecode() {
   if (expanded_) PrivateFree(expanded_);
-  if (chunk_) PrivateFree(chunk_);
   if (bitAreaBuffer_) PrivateFree(bitAreaBuffer_);
-  expanded_ = chunk_ = bitAreaBuffer_ = nullptr;
+  if (byteAreaBuffer_) PrivateFree(byteAreaBuffer_);
+  if (inflater_) FreeInflater(inflater_);
+  expanded_ = bitAreaBuffer_ = byteAreaBuffer_ = nullptr;
+  inflater_ = nullptr;
   expandedCapacity_ = 0;
   image_ = nullptr;
+}
+
+// Inflates the byte area with 16 bytes of headroom: at the end of E when it
+// fits there (inTail), else into a buffer of its own. None when memory ran
+// out.
+uint8_t* tqHgCodec::inflateByteArea(const tqHgBlock& block, int64_t* count, bool* inTail) {
+  const uint64_t room = expandedCapacity_ + kSlack;
+  uint8_t* bytes;
+  *inTail = (uint64_t)block.byteAreaRaw + 32 <= room;
+  if (*inTail) {
+    bytes = expanded_ + (room - 16 - block.byteAreaRaw);
+  } else {
+    if (!byteAreaBuffer_) byteAreaBuffer_ = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)block.byteAreaRaw + 32));
+    bytes = byteAreaBuffer_;
+  }
+  if (bytes) *count = InflateArea(inflater_, block.byteArea, block.byteAreaLength, bytes, block.byteAreaRaw + 16);
+  return bytes;
 }
 
 int tqHgCodec::decodeBlock(const tqHgBlock& block) {
@@ -341,101 +524,59 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
   if (block.rows == 0 || (uint64_t)block.firstRow + block.rows > (uint64_t)img.height() || rowBytes == 0 ||
       (uint64_t)img.pitch() != rowBytes)
     return 0;
+  // Buffer sizes below are 32-bit on 32-bit builds.
+  if ((uint64_t)block.byteAreaRaw + 32 > 0xFFFFFFFFu || (uint64_t)block.bitAreaRaw + 16 > 0xFFFFFFFFu) return 0;
 
-  // The bit area whole; the byte area streams during the expansion. Either
-  // area of the wrong length fails the block, the byte area's message first.
+  // Both areas whole; either of the wrong length fails the block, the byte
+  // area's message first.
+  int64_t byteCount = -1, bitCount = -1;
+  bool inTail = false;
+  uint8_t* bytes = inflateByteArea(block, &byteCount, &inTail);
   if (bitAreaBuffer_) PrivateFree(bitAreaBuffer_);
   bitAreaBuffer_ = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)block.bitAreaRaw + 16));
-  int64_t bitCount = bitAreaBuffer_ ? tqHgInflate(block.bitArea, block.bitAreaLength, bitAreaBuffer_,
-                                                  block.bitAreaRaw + 16)
-                                    : -1;
-  Inflater bytes;
-  const bool byteStarted = bytes.begin(block.byteArea, block.byteAreaLength) > 0;
-  auto byteAreaWhole = [&]() { return byteStarted && bytes.drain(block.byteAreaRaw) == block.byteAreaRaw; };
-  auto fail = [&]() {
-    if (!byteAreaWhole()) DebugPrint("%sバイト領域のサイズが異常です", prefix_);
+  if (bitAreaBuffer_)
+    bitCount = InflateArea(inflater_, block.bitArea, block.bitAreaLength, bitAreaBuffer_, block.bitAreaRaw + 16);
+  if (byteCount != (int64_t)block.byteAreaRaw) {
+    if (bytes) DebugPrint("%sバイト領域のサイズが異常です", prefix_);
     return 0;
-  };
+  }
   if (bitCount != (int64_t)block.bitAreaRaw) {
-    if (!byteAreaWhole())
-      DebugPrint("%sバイト領域のサイズが異常です", prefix_);
-    else
-      DebugPrint("%sビット領域のサイズが異常です", prefix_);
+    if (bitAreaBuffer_) DebugPrint("%sビット領域のサイズが異常です", prefix_);
     return 0;
   }
-  if (!byteStarted) return fail();
 
-  // Expand the runs into E. The byte area comes a chunk at a time; the
-  // chunk and E both have slack, so short runs are done with fixed 16-byte
-  // moves whose excess the following runs overwrite.
-  const Tables& t = tables();
-  const uint64_t area = expandedCapacity_;
   uint8_t* const E = expanded_;
-  uint8_t* const chunk = chunk_;
-  BitReader bits(bitAreaBuffer_, block.bitAreaRaw);
-  const uint8_t* src = chunk;
-  const uint8_t* srcEnd = chunk;
-  auto copy = [&](uint8_t* dst, uint64_t n) -> bool {
-    if (n <= 16 && srcEnd - src >= 16) {
-      memcpy(dst, src, 16);
-      src += n;
-      return true;
-    }
-    while (n) {
-      if (src == srcEnd) {
-        uint32_t got = bytes.read(chunk, chunkCapacity_);
-        if (!got) return false;
-        src = chunk;
-        srcEnd = chunk + got;
-      }
-      size_t take = (size_t)std::min<uint64_t>(n, (uint64_t)(srcEnd - src));
-      memcpy(dst, src, take);
-      dst += take;
-      src += take;
-      n -= take;
-    }
-    return true;
-  };
-  const uint64_t byteCount = block.byteAreaRaw;
-  uint64_t s = 0, d = 0;
-  int first = bits.bit();
-  if (first < 0) return fail();
-  const uint64_t total = bits.gamma(t);
-  if (!total || total > area) return fail();
-  if (first) {
-    uint64_t c = bits.gamma(t);
-    if (!c || d + c > area || s + c > byteCount || !copy(E + d, c)) return fail();
-    d += c;
-    s += c;
+  const uint64_t area = expandedCapacity_;
+  uint64_t expanded = 0;
+  Expansion result = ExpandRuns(bitAreaBuffer_, block.bitAreaRaw, E, area, bytes, block.byteAreaRaw,
+                                inTail ? bytes - E : INT64_MAX, &expanded);
+  if (result == Expansion::Overtaken) {
+    // Once more with the byte area in a buffer of its own.
+    byteAreaBuffer_ = static_cast<uint8_t*>(PrivateAlloc(0, (size_t)block.byteAreaRaw + 32));
+    if (!byteAreaBuffer_) return 0;
+    InflateArea(inflater_, block.byteArea, block.byteAreaLength, byteAreaBuffer_, block.byteAreaRaw + 16);
+    result = ExpandRuns(bitAreaBuffer_, block.bitAreaRaw, E, area, byteAreaBuffer_, block.byteAreaRaw, INT64_MAX,
+                        &expanded);
   }
-  while (d < total) {
-    uint64_t z = bits.gamma(t);
-    if (!z || d + z > area) return fail();
-    if (z <= 16)
-      memset(E + d, 0, 16);
-    else
-      memset(E + d, 0, (size_t)z);
-    d += z;
-    if (d >= total) break;
-    uint64_t c = bits.gamma(t);
-    if (!c || d + c > area || s + c > byteCount || !copy(E + d, c)) return fail();
-    d += c;
-    s += c;
-  }
-  // The byte area must hold exactly its raw length, used or not.
-  if (!byteAreaWhole()) {
-    DebugPrint("%sバイト領域のサイズが異常です", prefix_);
-    return 0;
-  }
-  const uint64_t expanded = d;
-  const uint64_t need = rowBytes * block.rows;
-  if (expanded % 4 != 0 || expanded < need) return 0;
   PrivateFree(bitAreaBuffer_);
   bitAreaBuffer_ = nullptr;
+  if (byteAreaBuffer_) PrivateFree(byteAreaBuffer_);
+  byteAreaBuffer_ = nullptr;
+  const uint64_t need = rowBytes * block.rows;
+  if (result != Expansion::Done || expanded % 4 != 0 || expanded < need) return 0;
+  mergePlanes(block, expanded);
+  return 1;
+}
 
-  // Merge the planes into each row and sum the differences: the bottom row
-  // of the block from the left, each row above with the row below it, which
-  // is already final.
+// Merges the planes into each row and sums the differences: the bottom row
+// of the block from the left, each row above with the row below it, which
+// is already final.
+void tqHgCodec::mergePlanes(const tqHgBlock& block, uint64_t expanded) {
+  const Tables& t = tables();
+  tqImage& img = *image_;
+  const int B = img.bytesPerPixel();
+  const uint64_t rowBytes = (uint64_t)img.width() * B;
+  uint8_t* const E = expanded_;
   const uint64_t Q = expanded / 4;
   const uint8_t* p0 = E;
   const uint8_t* p1 = E + Q;
@@ -467,7 +608,7 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
 #if TQ_HG_SSE2
     if (len >= 64 && sse2) {
       uint64_t groups = len / 64;
-      MergeRunSimd(p0, p1, p2, p3, k, out, r ? out + down : nullptr, groups);
+      MergeRunSimd(p0, p1, p2, p3, k, out, r ? out + down : nullptr, groups, pitch);
       k += 16 * groups;
       out += 64 * groups;
       len -= 64 * groups;
@@ -484,7 +625,6 @@ int tqHgCodec::decodeBlock(const tqHgBlock& block) {
     if (r == 0)
       for (uint64_t i = (uint64_t)B; i < rowBytes; ++i) row[i] = (uint8_t)(row[i] + row[i - B]);
   }
-  return 1;
 }
 
 // ------------------------------------------------------------ encoding

@@ -45,19 +45,26 @@ class tqHgCodec {
   int32_t cropOnSave = 1;
 
  private:
+  uint8_t* inflateByteArea(const tqHgBlock& block, int64_t* count, bool* inTail);
+  void mergePlanes(const tqHgBlock& block, uint64_t expanded);
+
   tqImage* image_ = nullptr;
   const char* prefix_ = "";
   uint8_t* expanded_ = nullptr;  // the expanded area E
   uint64_t expandedCapacity_ = 0;
-  uint8_t* chunk_ = nullptr;     // inflated byte-area chunk
-  uint32_t chunkCapacity_ = 0;
   uint8_t* bitAreaBuffer_ = nullptr;
+  uint8_t* byteAreaBuffer_ = nullptr;  // only when the byte area cannot share E
+  void* inflater_ = nullptr;           // whole-buffer inflater, when there is one
 };
 
 // Inflates a zlib stream into dst (capacity bytes): returns the bytes
 // delivered, cut at the capacity; the rest of dst is zero-filled. -1 when
-// zlib cannot start.
+// zlib cannot start. The whole stream is inflated at once where possible,
+// with the streaming inflater for anything the fast one refuses.
 int64_t tqHgInflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity);
+// The same with zlib alone, streaming: the fallback, and the reference the
+// fast inflater is held to.
+int64_t tqHgInflateStreaming(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity);
 // Deflates at level 9 into dst: returns the whole compressed length, which
 // may exceed capacity (then only the first capacity bytes are stored), or -1.
 int64_t tqHgDeflate(const uint8_t* src, uint32_t length, uint8_t* dst, uint32_t capacity);

@@ -307,18 +307,15 @@ ByteMasks MasksOf(const char* p, size_t available) {
 class DelimiterScanner {
  public:
   DelimiterScanner(const char* text, size_t size) : text_(text), size_(size) {}
-  // Offset of the first "<" or ">" at or after offset at, or the size.
-  size_t Next(size_t at) {
-    while (at < size_) {
-      if (at < base_ || at - base_ >= 64) {
-        base_ = at;
-        masks_ = MasksOf(text_ + at, size_ - at);
-      }
-      const uint64_t bits = masks_.delimiters & (~uint64_t{0} << (at - base_));
+  // Offset of the first "<" or ">" at or after offset at, or the size. Most
+  // calls find it in the masks at hand; the rest look further out of line.
+  inline size_t Next(size_t at) {
+    const size_t offset = at - base_;  // wraps when at lies before the block
+    if (offset < 64) {
+      const uint64_t bits = masks_.delimiters & (~uint64_t{0} << offset);
       if (bits) return base_ + static_cast<size_t>(__builtin_ctzll(bits));
-      at = base_ + 64;
     }
-    return size_;
+    return NextFar(at);
   }
   // True when the bytes [from, to) are known to be spaces only.
   bool AllSpaces(size_t from, size_t to) const {
@@ -340,6 +337,19 @@ class DelimiterScanner {
   }
 
  private:
+  __attribute__((noinline)) size_t NextFar(size_t at) {
+    while (at < size_) {
+      if (at < base_ || at - base_ >= 64) {
+        base_ = at;
+        masks_ = MasksOf(text_ + at, size_ - at);
+      }
+      const uint64_t bits = masks_.delimiters & (~uint64_t{0} << (at - base_));
+      if (bits) return base_ + static_cast<size_t>(__builtin_ctzll(bits));
+      at = base_ + 64;
+    }
+    return size_;
+  }
+
   const char* text_;
   size_t size_;
   size_t base_ = SIZE_MAX;  // no block looked at yet

@@ -33,7 +33,8 @@ class CopyModes : public CopyTest, public testing::WithParamInterface<bool> {};
 TEST_P(CopyModes, CopiesBytesTimesAndArchiveAttributeAndReportsProgress) {
   const bool unbuffered = GetParam();
   if (unbuffered) UseProbeCode(TQOS_WIN10);
-  const size_t sizes[] = {0, 1, 4095, 2 * MiB + 1, 5 * MiB + 333};
+  // Small files after large ones: the buffers go from job to job.
+  const size_t sizes[] = {0, 1, 4095, 2 * MiB + 1, 5 * MiB + 333, 7, 3 * MiB + 5};
   tqFileCopy engine(3, unbuffered ? 0 : 1);
   EXPECT_EQ(engine.UnbufferedAllowed(), unbuffered);
   uint64_t total = 0;

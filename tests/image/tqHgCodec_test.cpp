@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "image/tqImageHg2.h"
+#include "tests/image/tqHgReference.h"
 #include "tests/image/tqImageTestUtil.h"
 #include "tests/support/tqTestSupport.h"
 
@@ -25,78 +26,14 @@ Bytes DecodeHg2(uint32_t w, uint32_t h, int bpp, const Areas& areas, bool* ok = 
   return loaded ? Rows(image) : Bytes();
 }
 
-// The decoding steps one by one, as plainly as they can be written: expand
-// into E, merge planes into U, undo the prediction. Rows come out top first.
 bool ReferenceDecode(int w, int h, int bpp, const std::vector<std::pair<uint32_t, uint32_t>>& slices,
                      const std::vector<Areas>& areas, Bytes& picture) {
-  const size_t rowBytes = (size_t)w * bpp;
-  picture.assign(rowBytes * h, 0);
-  auto zigzag = [](uint8_t k) -> uint8_t { return (k & 1) ? (uint8_t)(255 - (k - 1) / 2) : (uint8_t)(k / 2); };
-  for (size_t s = 0; s < slices.size(); ++s) {
-    const Bytes& bits = areas[s].bitArea;
-    const Bytes& bytes = areas[s].byteArea;
-    size_t bitPos = 0;
-    auto bit = [&]() -> int {
-      if (bitPos >= bits.size() * 8) throw 1;
-      int b = (bits[bitPos / 8] >> (bitPos % 8)) & 1;
-      ++bitPos;
-      return b;
-    };
-    auto gamma = [&]() -> uint64_t {
-      int z = 0;
-      while (!bit()) ++z;
-      uint64_t r = 0;
-      for (int i = 0; i < z; ++i) r = r << 1 | (uint64_t)bit();
-      return (1ull << z) + r;
-    };
-    try {
-      Bytes E(rowBytes * h + 4096 + 64, 0);
-      int first = bit();
-      uint64_t T = gamma();
-      size_t d = 0, src = 0;
-      int64_t left = (int64_t)T;
-      auto copy = [&](uint64_t c) {
-        for (uint64_t i = 0; i < c; ++i) E.at(d++) = bytes.at(src++);
-      };
-      if (first) {
-        uint64_t c = gamma();
-        copy(c);
-        left -= (int64_t)c;
-      }
-      while (left > 0) {
-        uint64_t z = gamma();
-        d += z;
-        left -= (int64_t)z;
-        if (left <= 0) break;
-        uint64_t c = gamma();
-        left -= (int64_t)c;
-        copy(c);
-      }
-      size_t L = d;
-      if (L % 4 || L < rowBytes * slices[s].second) return false;
-      size_t Q = L / 4;
-      Bytes U(L);
-      for (size_t k = 0; k < Q; ++k)
-        for (int i = 0; i < 4; ++i)
-          U[4 * k + i] = (uint8_t)((((E[k] >> (2 * i)) & 3) << 6) | (((E[Q + k] >> (2 * i)) & 3) << 4) |
-                                   (((E[2 * Q + k] >> (2 * i)) & 3) << 2) | ((E[3 * Q + k] >> (2 * i)) & 3));
-      size_t u = 0;
-      int row = h - 1 - (int)slices[s].first;
-      uint8_t* R = &picture[row * rowBytes];
-      for (size_t i = 0; i < rowBytes; ++i) {
-        uint8_t v = zigzag(U[u++]);
-        R[i] = i < (size_t)bpp ? v : (uint8_t)(v + R[i - bpp]);
-      }
-      for (uint32_t n = 1; n < slices[s].second; ++n) {
-        uint8_t* up = R - rowBytes;
-        for (size_t i = 0; i < rowBytes; ++i) up[i] = (uint8_t)(zigzag(U[u++]) + R[i]);
-        R = up;
-      }
-    } catch (...) {
-      return false;
-    }
+  std::vector<Bytes> byteAreas, bitAreas;
+  for (const Areas& a : areas) {
+    byteAreas.push_back(a.byteArea);
+    bitAreas.push_back(a.bitArea);
   }
-  return true;
+  return imgtest::ReferenceDecode(w, h, bpp, slices, byteAreas, bitAreas, picture);
 }
 
 // A random but valid run stream of `expanded` bytes announcing `total`.
@@ -250,6 +187,73 @@ TEST(HgCodec, HostileBlocksAreRejected) {
     bool ok = true;
     DecodeHg2(2, 2, 4, Build(c), &ok);
     EXPECT_EQ(ok, c.loads) << c.what;
+  }
+}
+
+TEST(HgCodec, ByteAreasBesideTheUsualLayoutDecodeAsTheReference) {
+  // The byte area is inflated into the free end of the expanded area (4112
+  // bytes here) and copied forward from there; these streams do what no
+  // encoder does and must still decode as the plain steps do.
+  const int G = -1;
+  Rng rng(11);
+  auto nonZero = [&](size_t n) {
+    Bytes b(n);
+    for (auto& x : b) x = (uint8_t)(1 + rng.next() % 255);
+    return b;
+  };
+  const HostileCase cases[] = {
+      {"byte area as long as the expanded area, mostly unused", {0, G, G, G, G}, {4112, 100, 16, 3996},
+       nonZero(4112), true},
+      {"zero runs reach bytes not yet copied", {0, G, G, G, G}, {4112, 200, 16, 3896}, nonZero(4000), true},
+      {"zero runs and copies alternate up to the last byte", {1, G, G, G, G, G, G, G},
+       {4112, 3, 61, 4000, 44, 1, 3}, nonZero(4004), true},
+  };
+  for (const HostileCase& c : cases) {
+    Areas a = Build(c);
+    Bytes expected;
+    ASSERT_TRUE(ReferenceDecode(2, 2, 4, {{0, 2}}, {a}, expected)) << c.what;
+    bool ok = false;
+    Bytes got = DecodeHg2(2, 2, 4, a, &ok);
+    EXPECT_EQ(ok, c.loads) << c.what;
+    EXPECT_EQ(got, expected) << c.what;
+  }
+}
+
+TEST(HgCodec, WholeAndStreamingInflateAgreeOnBrokenStreams) {
+  Rng rng(9);
+  Bytes raw(20000);
+  for (size_t i = 0; i < raw.size(); ++i) raw[i] = (uint8_t)(i % 7 == 0 ? rng.next() : i / 300);
+  const Bytes z = Deflate(raw);
+  struct Variant {
+    const char* what;
+    Bytes stream;
+  };
+  std::vector<Variant> variants = {{"whole", z},
+                                   {"cut in half", Bytes(z.begin(), z.begin() + z.size() / 2)},
+                                   {"last byte missing", Bytes(z.begin(), z.end() - 1)},
+                                   {"checksum missing", Bytes(z.begin(), z.end() - 4)},
+                                   {"checksum wrong", z},
+                                   {"byte flipped inside", z},
+                                   {"trailing bytes", z},
+                                   {"stored blocks", Deflate(raw, 0)},
+                                   {"bad header", z},
+                                   // A damaged code table that zlib refuses after 29 bytes and
+                                   // a lenient inflater would take to the end (found by fuzzing).
+                                   {"damaged code table", {0x78, 0x5E, 0x2B, 0x29, 0x66, 0x00, 0x82, 0x1B, 0x0C,
+                                                           0x2B, 0x30, 0xF0, 0x1F, 0xCE, 0x82, 0x31, 0x4E, 0xC0,
+                                                           0x18, 0x0C, 0x0C, 0x00, 0xBC, 0xD0, 0x07}}};
+  variants[4].stream.back() ^= 1;
+  variants[5].stream[z.size() / 3] ^= 0x5A;
+  variants[6].stream.insert(variants[6].stream.end(), 40, 0xEE);
+  variants[8].stream[0] = 0x79;
+  for (const Variant& v : variants) {
+    for (uint32_t capacity : {(uint32_t)raw.size() - 1, (uint32_t)raw.size(), (uint32_t)raw.size() + 16}) {
+      Bytes fast(capacity, 0xAA), slow(capacity, 0x55);
+      int64_t a = tqHgInflate(v.stream.data(), (uint32_t)v.stream.size(), fast.data(), capacity);
+      int64_t b = tqHgInflateStreaming(v.stream.data(), (uint32_t)v.stream.size(), slow.data(), capacity);
+      EXPECT_EQ(a, b) << v.what << " capacity " << capacity;
+      EXPECT_EQ(fast, slow) << v.what << " capacity " << capacity;
+    }
   }
 }
 
