@@ -201,6 +201,46 @@ class Scenario(unittest.TestCase):
         self.assertEqual(log[3:], [b''])
         check_blocked_package_changed_nothing(self)
 
+    def test_links_and_special_files_refuse_the_package_before_anything_is_written(self):
+        # Each case plants one hostile entry; the update must stop after the
+        # confirmation with a box naming it, and leave the game as it was.
+        outside = os.path.join(self.root, 'outside')
+        os.makedirs(outside)
+        self.put(outside, 'secret.txt', b'secret')
+        cases = [
+            ('link in data', lambda: os.symlink(os.path.join(outside, 'secret.txt'),
+                                                os.path.join(self.package, 'data', 'l.txt')), b'l.txt'),
+            ('folder link in data', lambda: os.symlink(outside, os.path.join(self.package, 'data', 'dir')),
+             b'dir'),
+            ('fifo in data', lambda: os.mkfifo(os.path.join(self.package, 'data', 'pipe')), b'pipe'),
+            ('installed folder is a link', lambda: (self.put(self.package, 'data\\system\\engine.dll', b'e'),
+                                                    os.symlink(outside, os.path.join(self.game, 'system'))),
+             b'system'),
+            ('install.log is a link', lambda: os.symlink(os.path.join(outside, 'secret.txt'),
+                                                         os.path.join(self.game, 'install.log')), b'install.log'),
+        ]
+        for label, plant, named in cases:
+            with self.subTest(label):
+                self.tearDown()
+                self.setUp()
+                os.makedirs(outside, exist_ok=True)
+                self.put(outside, 'secret.txt', b'secret')
+                self.describe()
+                self.record()
+                self.installed(1, 1)
+                self.put(self.package, 'data\\a.txt', b'new')
+                plant()
+                before = sorted(os.listdir(self.game))
+                self.run_update(yes=True, status=REFUSED)
+                caption, text, _ = self.boxes().split(b'\n')[1].split(b'\t')
+                self.assertEqual(caption, sjis(JP['title']))
+                self.assertTrue(text.startswith(sjis(JP['error_copy'])), text)
+                self.assertIn(named, text)
+                self.assertEqual(sorted(os.listdir(self.game)), before)
+                self.assertFalse(os.path.exists(os.path.join(self.game, 'a.txt')))
+                with open(os.path.join(outside, 'secret.txt'), 'rb') as f:
+                    self.assertEqual(f.read(), b'secret')
+
     def test_package_without_data_folder_copies_nothing(self):
         self.describe()
         self.record()
