@@ -469,9 +469,7 @@ intptr_t Updater::DialogProc(tqp::WindowHandle dialog, uint32_t message, uintptr
 
 bool Updater::Progress(uint64_t* done, uint64_t* total) const {
   if (!copy_) return false;
-  // Read while the engine's writer updates it: a torn value only draws one
-  // frame of the bar wrong.
-  const tqFileCopyStatus& status = copy_->Status();
+  const tqFileCopyStatus status = copy_->Snapshot();
   *done = status.total_done;
   *total = status.total_size;
   return true;

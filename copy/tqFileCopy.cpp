@@ -176,8 +176,26 @@ void tqFileCopy::ReaderProc(tqThread*, void* self) { static_cast<tqFileCopy*>(se
 void tqFileCopy::WriterProc(tqThread*, void* self) { static_cast<tqFileCopy*>(self)->WriteFile(); }
 
 int32_t tqFileCopy::Call() {
-  // The caller holds status_lock.
-  return callback ? callback(user, &status) : 1;
+  // The caller holds status_lock (once). The callback gets a copy of the
+  // record and runs with that lock released: it may show a modal box owned
+  // by a window of the main thread, and the main thread must still be able
+  // to take a snapshot meanwhile. callback_lock keeps the calls one at a
+  // time; it is never waited for while status_lock is held.
+  if (!callback) return 1;
+  tqFileCopyStatus copy = status;
+  status_lock.Leave();
+  int32_t result;
+  {
+    Guard one(callback_lock);
+    result = callback(user, &copy);
+  }
+  status_lock.Enter();
+  return result;
+}
+
+tqFileCopyStatus tqFileCopy::Snapshot() const {
+  Guard g(status_lock);
+  return status;
 }
 
 bool tqFileCopy::Fail() {

@@ -77,6 +77,9 @@ class tqFileCopy : public tqClassBase {
   // engine has no buffers or the thread cannot be started.
   bool Start(tqFileCopyCallback callbackFn, void* userValue, tqFileCopyChunkHook hook);
 
+  // A copy of the status record taken under its lock: safe from any thread
+  // while a run goes on (progress drawn by the main thread).
+  tqFileCopyStatus Snapshot() const;
   // Readers for the caller after the final callback.
   const std::deque<tqFileCopyPath>& DoneList() const { return done_list; }
   const tqFileCopyStatus& Status() const { return status; }
@@ -131,9 +134,11 @@ class tqFileCopy : public tqClassBase {
 
   // Size of the file being transferred, set before the reader is woken.
   uint64_t current_size = 0;
-  // Serialises the status record and the callback: the reader and the writer
-  // may report at the same moment.
-  tqp::CriticalSection status_lock;
+  // Guards the status record: the reader and the writer may report at the
+  // same moment, and Snapshot() reads it from any thread.
+  mutable tqp::CriticalSection status_lock;
+  // Keeps the callbacks one at a time; see Call().
+  tqp::CriticalSection callback_lock;
   // Signalled on every hand-over, so a waiting side wakes at once instead of
   // at its next 10 ms poll.
   tqp::EventHandle slot_filled = nullptr;
