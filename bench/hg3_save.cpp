@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_png.h"
 #include "bench/bench_support.h"
 #include "image/tqImageHg3.h"
 
@@ -16,33 +17,7 @@ namespace {
 constexpr int kW = 1920, kH = 1080;
 using Bytes = std::vector<uint8_t>;
 
-void PngWrite(png_structp png, png_bytep data, png_size_t n) {
-  auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-  out->insert(out->end(), data, data + n);
-}
-void PngFlush(png_structp) {}
-
-Bytes PngEncode(const tqImage& image) {
-  Bytes out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return {};
-  }
-  png_set_write_fn(png, &out, PngWrite, PngFlush);
-  png_set_compression_level(png, 9);
-  png_set_IHDR(png, info, kW, kH, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_set_bgr(png);
-  std::vector<png_bytep> rows(kH);
-  for (int y = 0; y < kH; ++y) rows[y] = image.pixels() + (size_t)y * image.pitch();
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return out;
-}
+using bench::PngEncode;
 
 tqImageHg3& Picture() {
   static tqImageHg3* picture = [] {
