@@ -80,14 +80,19 @@ bool ExtractInstallFolder(const char* text, char* folder) {
   return true;
 }
 
-bool LookupInstallation(const char* brand, const char* app, char* folder) {
+bool InstallRecordPath(const char* brand, const char* app, char* path, size_t capacity) {
   char shared[260];
   if (!tqShellFolder(8, shared)) return false;
   char name[300];
   snprintf(name, sizeof name, "%s.xml", app ? app : "");
-  char path[1024];
-  if (strlen(shared) + strlen(brand ? brand : "") + strlen(name) + 3 > sizeof path) return false;
+  if (strlen(shared) + strlen(brand ? brand : "") + strlen(name) + 3 > capacity) return false;
   tqPathJoin(path, 3, shared, brand ? brand : "", name);
+  return true;
+}
+
+bool LookupInstallation(const char* brand, const char* app, char* folder) {
+  char path[1024];
+  if (!InstallRecordPath(brand, app, path, sizeof path)) return false;
   char* text;
   uint32_t size;
   if (!ReadWholeFile(path, &text, &size)) return false;
