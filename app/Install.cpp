@@ -80,16 +80,6 @@ bool ExtractInstallFolder(const char* text, char* folder) {
   return true;
 }
 
-bool InstallRecordPath(const char* brand, const char* app, char* path, size_t capacity) {
-  char shared[260];
-  if (!tqShellFolder(8, shared)) return false;
-  char name[300];
-  snprintf(name, sizeof name, "%s.xml", app ? app : "");
-  if (strlen(shared) + strlen(brand ? brand : "") + strlen(name) + 3 > capacity) return false;
-  tqPathJoin(path, 3, shared, brand ? brand : "", name);
-  return true;
-}
-
 bool LookupInstallation(const char* brand, const char* app, char* folder) {
   char path[1024];
   if (!InstallRecordPath(brand, app, path, sizeof path)) return false;
@@ -121,4 +111,14 @@ uint32_t ReadInstalledVersion(const char* folder) {
   uint32_t word = VersionWordFromText(text);
   FreeWholeFile(text);
   return word;
+}
+
+bool InstallRecordPath(const char* brand, const char* app, char* path, uint32_t capacity) {
+  char shared[260];
+  if (!tqShellFolder(8, shared)) return false;
+  char name[300];
+  snprintf(name, sizeof name, "%s.xml", app ? app : "");
+  char brandFolder[1024];
+  return tqPathJoinSized(brandFolder, sizeof brandFolder, shared, brand ? brand : "") &&
+         tqPathJoinSized(path, capacity, brandFolder, name);
 }

@@ -2,19 +2,19 @@
 // version gate.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 // The installation folder found by LookupInstallation (260 bytes).
 char* TheInstallFolder();
+// The installer's record <machine-wide application data>\<brand>\<app>.xml
+// that LookupInstallation reads (path: capacity bytes); false when the
+// application-data folder is unknown or the path does not fit.
+bool InstallRecordPath(const char* brand, const char* app, char* path, uint32_t capacity);
 
 // Reads <app>.xml in <machine-wide application data>\<brand> and keeps the
 // text between its first <path> and </path> in folder (260 bytes). A text that
 // does not fit the buffer is refused: the lookup fails.
 bool LookupInstallation(const char* brand, const char* app, char* folder);
-// The full path of that record file (path: capacity bytes); false when the
-// application-data folder is unknown or the path does not fit.
-bool InstallRecordPath(const char* brand, const char* app, char* path, size_t capacity);
 // The same on a text already in memory.
 bool ExtractInstallFolder(const char* text, char* folder);
 
