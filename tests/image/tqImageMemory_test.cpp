@@ -44,13 +44,14 @@ bool ResetPeak() {
 }
 
 void PutBe32(Bytes& b, uint32_t v) {
-  for (int s = 24; s >= 0; s -= 8) b.push_back((uint8_t)(v >> s));
+  const uint8_t be[4] = {(uint8_t)(v >> 24), (uint8_t)(v >> 16), (uint8_t)(v >> 8), (uint8_t)v};
+  b.insert(b.end(), be, be + 4);
 }
 
 Bytes PngChunk(const char* type, const Bytes& data, uint32_t declared) {
   Bytes b;
-  // Room for the whole chunk first: without it GCC 12 at -O3 (x86-64 MinGW)
-  // warns of a write past the end of the growing vector.
+  // (Reserved up front: GCC 12 for x86_64 Windows otherwise warns about the
+  // growth of an empty vector inside the inlined inserts.)
   b.reserve(12 + data.size());
   PutBe32(b, declared);
   b.insert(b.end(), type, type + 4);
