@@ -165,14 +165,8 @@ bool NormaliseInstallFolder(char* folder, Refusal* why) {
 }
 
 bool LookupInstallation(const char* brand, const char* app, char* folder, Refusal* why) {
-  char shared[260];
-  if (!tqShellFolder(8, shared)) return false;
-  char name[300];
-  snprintf(name, sizeof name, "%s.xml", app ? app : "");
-  char brandFolder[1024], path[1024];
-  if (!tqPathJoinSized(brandFolder, sizeof brandFolder, shared, brand ? brand : "") ||
-      !tqPathJoinSized(path, sizeof path, brandFolder, name))
-    return false;
+  char path[1024];
+  if (!InstallRecordPath(brand, app, path, sizeof path)) return false;
   char* text;
   uint32_t size;
   if (!ReadWholeFile(path, &text, &size)) return false;
@@ -221,4 +215,14 @@ uint32_t ReadInstalledVersion(const char* folder) {
   uint32_t word = VersionWordFromText(text);
   FreeWholeFile(text);
   return word;
+}
+
+bool InstallRecordPath(const char* brand, const char* app, char* path, uint32_t capacity) {
+  char shared[260];
+  if (!tqShellFolder(8, shared)) return false;
+  char name[300];
+  snprintf(name, sizeof name, "%s.xml", app ? app : "");
+  char brandFolder[1024];
+  return tqPathJoinSized(brandFolder, sizeof brandFolder, shared, brand ? brand : "") &&
+         tqPathJoinSized(path, capacity, brandFolder, name);
 }

@@ -8,6 +8,10 @@
 
 // The installation folder found by LookupInstallation (260 bytes).
 char* TheInstallFolder();
+// The installer's record <machine-wide application data>\<brand>\<app>.xml
+// that LookupInstallation reads (path: capacity bytes); false when the
+// application-data folder is unknown or the path does not fit.
+bool InstallRecordPath(const char* brand, const char* app, char* path, uint32_t capacity);
 
 // Reads <app>.xml in <machine-wide application data>\<brand> and keeps the
 // text between its first <path> and </path> in folder (260 bytes), made

@@ -1,6 +1,7 @@
 // Building the plan of an update and checking it without writing anything.
 #include "app/plan/tqUpdatePlan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -155,6 +156,19 @@ std::string MergeInstallLog(const std::string& oldBytes, const std::vector<std::
   std::string text;
   for (const std::string& line : log.Lines()) text += line + "\r\n";
   return text;
+}
+
+std::vector<std::string> LogLinesAdded(const UpdatePlan& plan) {
+  LogList before, after;
+  before.LoadText(plan.oldLog.c_str());
+  after.LoadText(plan.newLog.c_str());
+  auto lessNoCase = [](const std::string& a, const std::string& b) { return CompareNoCase(a.c_str(), b.c_str()) < 0; };
+  std::vector<std::string> old = before.Lines();
+  std::sort(old.begin(), old.end(), lessNoCase);
+  std::vector<std::string> added;
+  for (const std::string& line : after.Lines())
+    if (!std::binary_search(old.begin(), old.end(), line, lessNoCase)) added.push_back(line);
+  return added;
 }
 
 bool BuildPlan(const char* dataFolder, const char* installFolder,

@@ -90,6 +90,10 @@ bool LogTextIsLines(const std::string& bytes, int* badLine);
 // The old log's lines plus one quoted line per file, sorted and unique as
 // install.log has always been kept, each ended by CR LF.
 std::string MergeInstallLog(const std::string& oldBytes, const std::vector<std::string>& relatives);
+// The lines of the plan's new install.log that its old one lacks, in the new
+// log's order, compared as the merge compares them (ASCII letters in either
+// case): what the update adds to the log. Reads and writes nothing.
+std::vector<std::string> LogLinesAdded(const UpdatePlan& plan);
 
 // Two paths joined with a backslash (the library's join rules, any length).
 std::string PlanJoin(const std::string& a, const std::string& b);

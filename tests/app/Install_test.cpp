@@ -144,6 +144,14 @@ TEST(InstallLookup, ThroughAWinePrefix) {
   ASSERT_TRUE(tqp::CreateDirectory((prefix / "drive_c\\D").c_str()));
   EXPECT_TRUE(LookupInstallation("", "direct", folder));
   EXPECT_STREQ(folder, "C:\\D");
+  // The record's own path, as the package tool names it when it is missing.
+  char shared[260], record[1024];
+  ASSERT_TRUE(tqShellFolder(8, shared));
+  ASSERT_TRUE(InstallRecordPath("表ブランド", "game", record, sizeof record));
+  EXPECT_EQ(std::string(record), std::string(shared) + "\\表ブランド\\game.xml");
+  ASSERT_TRUE(InstallRecordPath("", "direct", record, sizeof record));
+  EXPECT_EQ(std::string(record), std::string(shared) + "\\direct.xml");
+  EXPECT_FALSE(InstallRecordPath("表ブランド", "game", record, strlen(shared) + 8));
   if (old)
     setenv("WINEPREFIX", keep.c_str(), 1);
   else

@@ -127,6 +127,8 @@ class RoundTrip(Base):
         self.assertRegex(out, r'replace +\d+  Data\\Big\.bin')
         self.assertRegex(out, r'new +10  scripts\\added\\deep\.txt')
         self.assertIn('install.log gains 5 lines (6 in all)', out)
+        for check in ('paths', 'sources', 'destinations', 'space'):
+            self.assertIn(f'check {check}: ok', out)
 
         boxes = self.run_update()
         self.assertIn('テスト を更新します。', boxes)
@@ -159,7 +161,17 @@ class RoundTrip(Base):
         self.edit_requires('1.0')
         rc, out, err = self.tqpatch('plan', self.package, env={'WINEPREFIX': self.prefix})
         self.assertEqual(rc, 1, out + err)
+        self.assertIn('check paths: failed', out)
         self.assertIn('the copy would not start', err)
+        self.assertIn('y' * 60 + '\\f.txt', err)
+        # An old install.log the updater cannot merge stops it before the copy.
+        shutil.rmtree(os.path.join(self.package, 'data', 'y' * 60))
+        write(self.game, 'install.log', b'"readme.txt"\r\n"bad\0line"\r\n')
+        rc, out, err = self.tqpatch('plan', self.package, env={'WINEPREFIX': self.prefix})
+        self.assertEqual(rc, 1, out + err)
+        self.assertIn('the update would stop', err)
+        self.assertIn('install.log', err)
+        self.assertIn('(line 2)', err)
 
     def edit_requires(self, version):
         path = os.path.join(self.package, 'updateinfo.xml')

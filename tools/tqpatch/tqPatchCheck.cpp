@@ -6,8 +6,8 @@
 
 #include "app/FileList.h"
 #include "app/UpdateInfo.h"
+#include "app/plan/tqUpdatePlan.h"
 #include "image/tqImageHolder.h"
-#include "platform/tqPlatform.h"
 #include "tools/tqpatch/tqPatch.h"
 #include "xml/tqXml.h"
 
@@ -109,7 +109,7 @@ void CheckPicture(const fs::path& package, Findings& f) {
   printf("picture: %d x %d\n", w, h);
 }
 
-// The files the updater will copy, found by its own scan from inside data/.
+// The files the updater will copy, found by its own scan of data/.
 void CheckData(const fs::path& package, const std::string& libraryPackage, const UpdateInfo& info, Findings& f) {
   std::error_code ec;
   if (!fs::is_directory(package / "data", ec)) {
@@ -126,12 +126,8 @@ void CheckData(const fs::path& package, const std::string& libraryPackage, const
     else if (e.kind == TreeEntry::Special) f.Shown("data/" + e.shown + ": a special file");
     else if (!e.nameRoundTrips) f.Shown("data/" + e.shown + ": the name has no exact Shift_JIS form");
   }
-  char saved[1024];
   FileList files;
-  if (tqp::GetCurrentDirectory(saved, sizeof saved) && tqp::SetCurrentDirectory((libraryPackage + "\\data").c_str())) {
-    ScanFolder("", files);
-    tqp::SetCurrentDirectory(saved);
-  }
+  ScanFolder(PlanJoin(libraryPackage, "data").c_str(), "", files);
   if (files.empty()) {
     f.Problem("data/ holds no files");
     return;
@@ -145,13 +141,14 @@ void CheckData(const fs::path& package, const std::string& libraryPackage, const
   std::string longestPath;
   uint64_t bytes = 0;
   for (const std::string& relative : files) {
-    std::string destination = base + (base.back() == '\\' ? "" : "\\") + relative;
+    std::string destination = PlanJoin(base, relative);
     if (destination.size() > longest) {
       longest = destination.size();
       longestPath = destination;
     }
-    if (destination.size() >= 260)
-      f.Problem(destination + ": " + std::to_string(destination.size()) + " bytes; the limit is 259");
+    if (destination.size() >= TQPLAN_MAX_PATH)
+      f.Problem(destination + ": " + std::to_string(destination.size()) + " bytes; the limit is " +
+                std::to_string(TQPLAN_MAX_PATH - 1));
   }
   for (const TreeEntry& e : tree) bytes += e.kind == TreeEntry::File ? e.size : 0;
   printf("files: %zu, %s\n", files.size(), Bytes(bytes).c_str());

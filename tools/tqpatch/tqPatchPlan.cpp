@@ -1,154 +1,93 @@
-// tqpatch's planner over the updater's readers, and the plan command.
+// The plan command: the updater's lookup, version gate, scan, plan and
+// checks, run without writing, and printed for the maker.
 #include "tools/tqpatch/tqPatchPlan.h"
 
+#include <algorithm>
 #include <cstring>
-#include <system_error>
 
 #include "app/FileList.h"
 #include "app/Install.h"
 #include "app/UpdateInfo.h"
-#include "file/tqFile.h"
+#include "app/plan/tqUpdateSwap.h"
+#include "platform/tqDurable.h"
 #include "platform/tqPlatform.h"
 #include "tools/tqpatch/tqPatch.h"
-#include "util/tqUtil.h"
 #include "xml/tqXml.h"
-
-namespace fs = std::filesystem;
 
 namespace tqpatch {
 
 namespace {
 
-bool SameLetters(const char* a, const char* b) { return a && CompareNoCase(a, b) == 0; }
-
-// The copy engine's version rule: an installed exe or dll whose version
-// resource is newer than the package's stays.
-bool InstalledProgramIsNewer(const char* source, const char* destination) {
-  const char* ext = tqExtensionOf(destination);
-  if (!SameLetters(ext, "exe") && !SameLetters(ext, "dll")) return false;
-  tqFile probe;
-  if (!probe.Exists(destination)) return false;
-  static tqVersionInfo installed, shipped;  // 6 KiB: off the stack
-  return tqReadVersionInfo(destination, &installed) && tqReadVersionInfo(source, &shipped) &&
-         installed.Version64() > shipped.Version64();
+bool IsFolder(const std::string& path) {
+  uint32_t attributes = tqp::GetAttributes(path.c_str());
+  return attributes != tqp::ATTR_INVALID && (attributes & tqp::ATTR_DIRECTORY);
 }
 
-// Free bytes on the volume holding a library path (its nearest existing folder).
-bool FreeSpace(const std::string& library, uint64_t* bytes) {
-  fs::path path;
-#ifdef _WIN32
-  std::vector<wchar_t> wide(library.size() + 2);
-  if (tqp::WideFromNarrow(library.c_str(), wide.data(), (int)wide.size()) <= 0) return false;
-  path = wide.data();
-#else
-  std::string system;
-  if (!tqp::ToSystemPath(library.c_str(), system)) return false;
-  path = system;
-#endif
-  std::error_code ec;
-  while (!fs::exists(path, ec) && path.has_relative_path()) path = path.parent_path();
-  fs::space_info info = fs::space(path, ec);
-  if (ec) return false;
-  *bytes = info.available;
+// The installation folder as the updater finds it, or the one given.
+bool FindInstallation(const UpdateInfo& info, const std::string& installOverride, PlanReport& report,
+                      std::string& error) {
+  if (!installOverride.empty()) {
+    // The updater keeps the folder in 260 bytes.
+    if (installOverride.size() >= TQPLAN_MAX_PATH) {
+      error = installOverride + ": an installation path of 260 bytes or more";
+      return false;
+    }
+    report.found = true;
+    report.installFolder = installOverride;
+    return true;
+  }
+  char record[1024] = {}, folder[TQPLAN_MAX_PATH] = {};
+  if (InstallRecordPath(info.brand, info.app, record, sizeof record)) report.record = record;
+  report.found = LookupInstallation(info.brand, info.app, folder);
+  if (report.found) report.installFolder = folder;
   return true;
 }
 
-void PlanFiles(const std::string& package, UpdatePlan& plan) {
+// The data folder's files, the plan and its checks, as the updater makes
+// them once the gate has passed.
+void PlanAndCheck(const std::string& package, PlanReport& report) {
+  std::string data = PlanJoin(package, "data");
+  report.hasData = IsFolder(data);
+  if (!report.hasData) return;
   FileList files;
-  char saved[1024];
-  const std::string data = package + "\\data";
-  if (tqp::GetCurrentDirectory(saved, sizeof saved) && tqp::SetCurrentDirectory(data.c_str())) {
-    ScanFolder("", files);
-    tqp::SetCurrentDirectory(saved);
+  // The updater's own refusals: links, special files, names outside the code
+  // page, paths that do not fit, destinations through links.
+  Refusal why;
+  if (!ScanFolder(data.c_str(), "", files, &why) ||
+      !CheckDestinations(report.installFolder.c_str(), files, &why)) {
+    report.refusal = why.Describe();
+    return;
   }
-  for (const std::string& relative : files) {
-    PlannedFile f;
-    f.relative = relative;
-    char destination[1024], source[1024];
-    if (plan.installFolder.size() + relative.size() + 2 > sizeof destination ||
-        data.size() + relative.size() + 2 > sizeof source) {
-      plan.refused.push_back(relative);
-      continue;
-    }
-    tqPathJoin(destination, 2, plan.installFolder.c_str(), relative.c_str());
-    tqPathJoin(source, 2, data.c_str(), relative.c_str());
-    // The copy engine takes no job whose paths reach 260 bytes, and the
-    // updater then copies nothing at all.
-    if (strlen(destination) >= 260 || strlen(source) >= 260) plan.refused.push_back(relative);
-    f.destination = destination;
-    int64_t size = tqFile::GetFileSizeOf64(source);
-    f.size = size > 0 ? (uint64_t)size : 0;
-    tqFile probe;
-    if (!probe.Exists(destination)) {
-      f.action = PlannedFile::New;
-      plan.bytesNeeded += f.size;
-    } else {
-      int64_t installed = tqFile::GetFileSizeOf64(destination);
-      f.installedSize = installed > 0 ? (uint64_t)installed : 0;
-      if (InstalledProgramIsNewer(source, destination)) {
-        f.action = PlannedFile::Keep;
-      } else {
-        f.action = PlannedFile::Replace;
-        if (f.size > f.installedSize) plan.bytesNeeded += f.size - f.installedSize;
-      }
-    }
-    if (f.action != PlannedFile::Keep) plan.bytesToWrite += f.size;
-    plan.files.push_back(f);
-  }
-}
-
-// The lines the updater's install-log step would add, by running it on a copy.
-void PlanLog(UpdatePlan& plan) {
-  char path[1024];
-  tqPathJoin(path, 2, plan.installFolder.c_str(), "install.log");
-  LogList before, after;
-  before.Load(path);
-  after.Load(path);
-  for (const PlannedFile& f : plan.files) after.Add(("\"" + f.relative + "\"").c_str());
-  after.SortUnique();
-  std::vector<std::string> old = before.Lines();
-  for (const std::string& line : after.Lines()) {
-    bool present = false;
-    for (const std::string& o : old)
-      if (CompareNoCase(o.c_str(), line.c_str()) == 0) {
-        present = true;
-        break;
-      }
-    if (!present) plan.logAdded.push_back(line);
-  }
-  plan.logLines = after.Count();
+  report.hasFiles = !files.empty();
+  if (!report.hasFiles) return;
+  report.planned =
+      BuildPlan(data.c_str(), report.installFolder.c_str(), files, &report.plan, &report.planProblem);
+  if (!report.planned) return;
+  report.checksPass = CheckPlan(report.plan, &report.checks);
+  report.freeKnown = tqp::VolumeFreeBytes(report.installFolder.c_str(), &report.freeBytes);
+  report.logAdded = LogLinesAdded(report.plan);
 }
 
 }  // namespace
 
-bool PlanUpdate(const std::string& package, const std::string& installOverride, UpdatePlan& plan, std::string& error) {
-  plan = UpdatePlan();
+bool PlanUpdate(const std::string& package, const std::string& installOverride, PlanReport& report,
+                std::string& error) {
+  report = PlanReport();
   tqXml xml;
-  if (!xml.Open((package + "\\updateinfo.xml").c_str())) {
+  if (!xml.Open(PlanJoin(package, "updateinfo.xml").c_str())) {
     error = "updateinfo.xml is missing or does not parse";
     return false;
   }
   UpdateInfo info;
   info.Clear();
   ReadDescription(xml, info);
-  char folder[260] = {};
-  if (installOverride.empty()) {
-    char shared[260] = {};
-    tqShellFolder(8, shared);
-    plan.record = std::string(shared) + "\\" + info.brand + "\\" + info.app + ".xml";
-    plan.found = LookupInstallation(info.brand, info.app, folder);
-  } else {
-    plan.found = installOverride.size() < sizeof folder;
-    if (plan.found) memcpy(folder, installOverride.c_str(), installOverride.size() + 1);
-  }
-  if (!plan.found) return true;
-  plan.installFolder = folder;
-  plan.installed = ReadInstalledVersion(folder);
-  plan.required = RequiredVersion(info.version_major, info.version_minor);
-  plan.gatePasses = VersionGatePasses(plan.installed, plan.required);
-  PlanFiles(package, plan);
-  PlanLog(plan);
-  plan.freeKnown = FreeSpace(plan.installFolder, &plan.freeBytes);
+  if (!FindInstallation(info, installOverride, report, error)) return false;
+  if (!report.found) return true;
+  report.repairFirst = JournalPresent(report.installFolder);
+  report.installed = ReadInstalledVersion(report.installFolder.c_str());
+  report.required = RequiredVersion(info.version_major, info.version_minor);
+  report.gatePasses = VersionGatePasses(report.installed, report.required);
+  if (report.gatePasses) PlanAndCheck(package, report);
   return true;
 }
 
@@ -160,10 +99,71 @@ const char kPlanUsage[] =
     "installation as the updater does (through WINEPREFIX on Linux) or takes DIR,\n"
     "applies the version gate, and prints what happens to each file (new, replace,\n"
     "or keep because the installed program's version is newer), the bytes to write,\n"
-    "the free space, and the lines install.log would gain. Nothing is written.\n"
+    "the free space, the lines install.log would gain, and the updater's checks\n"
+    "before it copies (path lengths, readable sources, files not in use, free\n"
+    "space). Nothing is written.\n"
     "Exit status 0 when the update would copy, 1 when it would stop.\n";
 
 std::string Version(uint32_t word) { return std::to_string(word >> 16) + "." + std::to_string(word & 0xFFFF); }
+
+// A refusal of the plan or a check: the file it is about and the system's
+// text of its cause.
+std::string ProblemText(const PlanProblem& problem) {
+  std::string text = problem.path + ": " + tqp::ErrorText(problem.code);
+  if (problem.line > 0) text += " (line " + std::to_string(problem.line) + ")";
+  return text;
+}
+
+void PrintFiles(const UpdatePlan& plan) {
+  for (const std::string& folder : plan.newFolders)
+    printf("  %-7s %12s  %s\\\n", "folder", "", Show(folder).c_str());
+  for (const PlanFile& f : plan.files) {
+    const char* action = f.keepInstalled ? "keep" : f.replaces ? "replace" : "new";
+    printf("  %-7s %12llu  %s\n", action, (unsigned long long)f.size, Show(f.relative).c_str());
+  }
+  printf("  %-7s %12zu  %s\n", plan.logExists ? "replace" : "new", plan.newLog.size(), TQPLAN_LOG);
+  printf("bytes to write: %s\n", Bytes(plan.BytesToWrite()).c_str());
+}
+
+void PrintSpaceAndLog(const PlanReport& report) {
+  if (report.freeKnown)
+    printf("free space: %s; the update asks for %s\n", Bytes(report.freeBytes).c_str(),
+           Bytes(SpaceNeeded(report.plan)).c_str());
+  else
+    printf("free space: unknown\n");
+  size_t lines = (size_t)std::count(report.plan.newLog.begin(), report.plan.newLog.end(), '\n');
+  printf("install.log gains %zu line%s (%zu in all):\n", report.logAdded.size(),
+         report.logAdded.size() == 1 ? "" : "s", lines);
+  for (const std::string& line : report.logAdded) printf("  %s\n", Show(line).c_str());
+}
+
+// The updater's checks before it copies; the first that fails stops it.
+int PrintChecks(const PlanReport& report) {
+  for (const CheckResult& check : report.checks) {
+    printf("check %s: %s\n", check.name, check.passed ? "ok" : "failed");
+    if (!check.passed) Error("the copy would not start: " + ProblemText(check.problem));
+  }
+  return report.checksPass ? EXIT_OK : EXIT_PROBLEM;
+}
+
+int PrintReport(const PlanReport& report) {
+  if (!report.found) {
+    if (report.record.empty()) return Error("no installation: the application-data folder is unknown");
+    return Error("no installation: the record " + report.record + " is missing or names no folder");
+  }
+  printf("installation: %s\n", Show(report.installFolder).c_str());
+  if (report.repairFirst) printf("repair: an interrupted update will be undone first\n");
+  printf("installed version %s, required %s: %s\n", Version(report.installed).c_str(),
+         Version(report.required).c_str(), report.gatePasses ? "passes" : "too old, the update stops");
+  if (!report.gatePasses) return EXIT_PROBLEM;
+  if (!report.hasData) return Error("data/ is missing: the update would stop");
+  if (!report.refusal.empty()) return Error("the update would stop: " + report.refusal);
+  if (!report.hasFiles) return Error("data/ holds no files: the update would copy nothing");
+  if (!report.planned) return Error("the update would stop: " + ProblemText(report.planProblem));
+  PrintFiles(report.plan);
+  PrintSpaceAndLog(report);
+  return PrintChecks(report);
+}
 
 }  // namespace
 
@@ -191,32 +191,10 @@ int Plan(int argc, const char* const* argv) {
   if (!PathFromArgument(packageArg.c_str(), package)) return Error(packageArg + ": the name has no Shift_JIS form");
   if (!installArg.empty() && !PathFromArgument(installArg.c_str(), install))
     return Error(installArg + ": the name has no Shift_JIS form");
-  UpdatePlan plan;
+  PlanReport report;
   std::string error;
-  if (!PlanUpdate(package.library, install.library, plan, error)) return Error(error);
-  if (!plan.found) return Error("no installation: the record " + plan.record + " is missing or names no folder");
-  printf("installation: %s\n", Show(plan.installFolder).c_str());
-  printf("installed version %s, required %s: %s\n", Version(plan.installed).c_str(), Version(plan.required).c_str(),
-         plan.gatePasses ? "passes" : "too old, the update stops");
-  if (!plan.gatePasses) return EXIT_PROBLEM;
-  if (plan.files.empty()) return Error("data/ holds no files: the update would copy nothing");
-  const char* names[] = {"new", "replace", "keep"};
-  for (const PlannedFile& f : plan.files)
-    printf("  %-7s %12llu  %s\n", names[f.action], (unsigned long long)f.size, Show(f.relative).c_str());
-  printf("bytes to write: %s\n", Bytes(plan.bytesToWrite).c_str());
-  if (plan.freeKnown)
-    printf("free space: %s (the installation grows by %s)\n", Bytes(plan.freeBytes).c_str(),
-           Bytes(plan.bytesNeeded).c_str());
-  else
-    printf("free space: unknown\n");
-  printf("install.log gains %zu line%s (%zu in all):\n", plan.logAdded.size(), plan.logAdded.size() == 1 ? "" : "s",
-         plan.logLines);
-  for (const std::string& line : plan.logAdded) printf("  %s\n", Show(line).c_str());
-  for (const std::string& relative : plan.refused)
-    Error(relative + ": a path of 260 bytes or more here or in the package; the copy would not start");
-  if (!plan.refused.empty()) return EXIT_PROBLEM;
-  if (plan.freeKnown && plan.bytesNeeded > plan.freeBytes) return Error("not enough free space on the destination");
-  return EXIT_OK;
+  if (!PlanUpdate(package.library, install.library, report, error)) return Error(error);
+  return PrintReport(report);
 }
 
 }  // namespace tqpatch

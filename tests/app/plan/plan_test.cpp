@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "app/plan/tqUpdatePlan.h"
 #include "app/plan/tqUpdateSwap.h"
@@ -43,6 +44,29 @@ TEST(InstallLogText, LinesTheMergeCanKeepAndTheRest) {
 TEST(InstallLogText, MergeKeepsTheOldSpellingAndOrder) {
   EXPECT_EQ(MergeInstallLog("\"Sub\\Inner.BIN\"\r\n\"old.txt\"\n", {"top.txt", "sub\\inner.bin"}),
             "\"old.txt\"\r\n\"Sub\\Inner.BIN\"\r\n\"top.txt\"\r\n");
+}
+
+// What the dry run reports as the lines install.log gains: only those the
+// merge adds, whatever the case of the old log's spelling.
+TEST(InstallLogText, LinesAddedAreThoseTheOldLogLacks) {
+  struct Case {
+    const char* what;
+    std::string oldLog;
+    std::vector<std::string> files;
+    std::vector<std::string> added;
+  };
+  const Case cases[] = {
+      {"no old log", "", {"b\\c.txt", "a.txt"}, {"\"a.txt\"", "\"b\\c.txt\""}},
+      {"old spelling kept", "\"Sub\\Inner.BIN\"\r\n", {"sub\\inner.bin", "top.txt"}, {"\"top.txt\""}},
+      {"all there, duplicates in the old log", "\"a\"\n\"A\"\n\"b\"\n", {"b", "a"}, {}},
+      {"other lines of the old log stay", "notes\r\n\"x\"\r\n", {"表\\台詞.txt"}, {"\"表\\台詞.txt\""}},
+  };
+  for (const Case& c : cases) {
+    UpdatePlan plan;
+    plan.oldLog = c.oldLog;
+    plan.newLog = MergeInstallLog(c.oldLog, c.files);
+    EXPECT_EQ(LogLinesAdded(plan), c.added) << c.what;
+  }
 }
 
 TEST(Journal, RoundTripAndDamagedOnesRefused) {
