@@ -172,6 +172,13 @@ class RoundTrip(Base):
         self.assertIn('the update would stop', err)
         self.assertIn('install.log', err)
         self.assertIn('(line 2)', err)
+        # A link planted in data/ after make: refused as the updater refuses it.
+        write(self.game, 'install.log', b'"readme.txt"\r\n')
+        os.symlink('/etc/hostname', os.path.join(self.package, 'data', 'planted.txt'))
+        rc, out, err = self.tqpatch('plan', self.package, env={'WINEPREFIX': self.prefix})
+        self.assertEqual(rc, 1, out + err)
+        self.assertIn('the update would stop', err)
+        self.assertIn('planted.txt', err)
 
     def edit_requires(self, version):
         path = os.path.join(self.package, 'updateinfo.xml')
