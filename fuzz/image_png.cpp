@@ -38,9 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tqMemBlock block(bytes.data(), (uint32_t)bytes.size());
   tqImagePng image;
   if (!image.load(block, 0)) return 0;
-  const int bpp = image.bytesPerPixel();
-  if (!image.pixels() || image.width() <= 0 || image.height() <= 0 || bpp < 3 || bpp > 4 ||
-      image.pitch() < image.width() * bpp || (uint64_t)image.pitch() * image.height() > image.bufferSize())
-    abort();
+  imagefuzz::CheckLayout(image);
   return 0;
 }

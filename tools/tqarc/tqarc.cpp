@@ -16,11 +16,11 @@
 #include "file/tqFile.h"
 #include "platform/tqPlatform.h"
 #include "tqClassBase/tqClassBase.h"
+#include "tools/common/tqProgressBar.h"
 
 namespace {
 
 constexpr uint32_t kChunk = 1u << 20;
-constexpr uint64_t kProgressFrom = 8u << 20;  // archives this large get a progress bar
 
 const char kUsage[] =
     "usage:\n"
@@ -67,32 +67,7 @@ struct StderrPresenter : tqErrorPresenter {
   }
 };
 
-class Progress {
- public:
-  Progress(uint64_t total, bool quiet) : total_(total), shown_(!quiet && total >= kProgressFrom) {}
-  void Add(uint64_t bytes) {
-    done_ += bytes;
-    if (!shown_) return;
-    int percent = total_ ? (int)(done_ * 100 / total_) : 100;
-    if (percent == last_) return;
-    last_ = percent;
-    char bar[41];
-    int filled = percent * 40 / 100;
-    for (int i = 0; i < 40; ++i) bar[i] = i < filled ? '#' : ' ';
-    bar[40] = 0;
-    fprintf(stderr, "\r%3d%% [%s] %.1f/%.1f MiB", percent, bar, done_ / 1048576.0,
-            total_ / 1048576.0);
-    fflush(stderr);
-  }
-  ~Progress() {
-    if (shown_ && last_ >= 0) fprintf(stderr, "\n");
-  }
-
- private:
-  uint64_t total_, done_ = 0;
-  bool shown_;
-  int last_ = -1;
-};
+using Progress = tqProgressBar;
 
 struct Options {
   std::vector<std::string> positional;  // as given (UTF-8 on POSIX)
@@ -225,7 +200,7 @@ int Create(const Options& o) {
     fprintf(stderr, "tqarc: %s: %s\n", o.positional[0].c_str(), writer.Error());
     return 1;
   }
-  Progress progress(total, o.quiet);
+  Progress progress("", total, o.quiet);
   for (const auto& s : sources) {
     tqFile file;
     if (!file.Open(s.path.c_str(), TQFILE_READ | TQFILE_EXISTING)) {
@@ -363,7 +338,7 @@ int Extract(const Options& o) {
   }
   uint64_t total = 0;
   for (auto* e : chosen) total += e->entry.size;
-  Progress progress(total, o.quiet);
+  Progress progress("", total, o.quiet);
   auto* buffer = static_cast<uint8_t*>(PrivateAlloc(0, kChunk));
   if (!buffer) return 1;
   for (auto* e : chosen) {
@@ -406,7 +381,7 @@ int Cat(const Options& o) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), 0x8000);  // binary output
 #endif
-    Progress progress(0, true);
+    Progress progress("", 0, true);
     auto* buffer = static_cast<uint8_t*>(PrivateAlloc(0, kChunk));
     if (!buffer) return 1;
     bool ok = CopyEntry(archive, e, buffer, progress, [](const uint8_t* data, uint32_t n) {

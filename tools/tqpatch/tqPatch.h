@@ -2,6 +2,8 @@
 // make them. Shared pieces of the three commands.
 #pragma once
 
+#include "tools/common/tqProgressBar.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -50,20 +52,7 @@ struct TreeEntry {
 bool WalkTree(const std::filesystem::path& root, std::vector<TreeEntry>& out);
 
 // A progress bar on stderr for work of at least 8 MiB.
-class Progress {
- public:
-  Progress(const char* what, uint64_t total, bool quiet);
-  ~Progress();
-  Progress(const Progress&) = delete;
-  Progress& operator=(const Progress&) = delete;
-  void Add(uint64_t bytes);
-
- private:
-  const char* what_;
-  uint64_t total_, done_ = 0;
-  bool shown_;
-  int last_ = -1;
-};
+using Progress = tqProgressBar;
 
 // Byte comparison and copy of files given by system path, feeding progress.
 // SameContent: -1 when a file cannot be read.

@@ -15,7 +15,6 @@ namespace tqpatch {
 namespace {
 
 constexpr uint32_t kChunk = 1u << 20;
-constexpr uint64_t kProgressFrom = 8u << 20;
 
 // A name as the system holds it, in code page 932; round trip tells whether
 // converting it back gives the very same name.
@@ -137,29 +136,6 @@ bool WalkTree(const fs::path& root, std::vector<TreeEntry>& out) {
             [](const TreeEntry& a, const TreeEntry& b) { return a.system < b.system; });
   out = std::move(entries);
   return true;
-}
-
-Progress::Progress(const char* what, uint64_t total, bool quiet)
-    : what_(what), total_(total), shown_(!quiet && total >= kProgressFrom) {}
-
-void Progress::Add(uint64_t bytes) {
-  done_ += bytes;
-  if (!shown_) return;
-  int percent = total_ ? (int)(done_ * 100 / total_) : 100;
-  if (percent > 100) percent = 100;
-  if (percent == last_) return;
-  last_ = percent;
-  char bar[41];
-  int filled = percent * 40 / 100;
-  for (int i = 0; i < 40; ++i) bar[i] = i < filled ? '#' : ' ';
-  bar[40] = 0;
-  fprintf(stderr, "\r%s %3d%% [%s] %.1f/%.1f MiB", what_, percent, bar, (double)done_ / 1048576.0,
-          (double)total_ / 1048576.0);
-  fflush(stderr);
-}
-
-Progress::~Progress() {
-  if (shown_ && last_ >= 0) fprintf(stderr, "\n");
 }
 
 int SameContent(const fs::path& a, const fs::path& b, Progress& progress) {
