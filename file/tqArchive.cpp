@@ -8,6 +8,7 @@
 #include <random>
 
 #include "util/tqUtil.h"
+#include "platform/tqShiftJis.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ void Put16(uint8_t* p, uint16_t v) {
   p[1] = (uint8_t)(v >> 8);
 }
 
-bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+bool IsLead(unsigned char c) { return tqp::IsSjisLeadByte(c); }
 bool IsTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
 // Archive name from a path: the last component less its last extension;

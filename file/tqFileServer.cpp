@@ -9,6 +9,7 @@
 #include "file/tqFile.h"
 #include "file/tqMemFile.h"
 #include "util/tqThread.h"
+#include "platform/tqShiftJis.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ constexpr int kEvent = 0;
 constexpr int kAboveNormal = 1;
 constexpr int32_t kAllLoaded = 0x7FFFFFFF;
 
-bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+bool IsLead(unsigned char c) { return tqp::IsSjisLeadByte(c); }
 bool IsTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 bool PairAt(const char* p) { return IsLead((unsigned char)p[0]) && IsTrail((unsigned char)p[1]); }
 

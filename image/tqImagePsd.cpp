@@ -3,6 +3,7 @@
 // encloses it before it is used, and no picture is allocated before the data
 // that fills it is known to be there.
 #include "image/tqImagePsd.h"
+#include "platform/tqShiftJis.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -262,7 +263,7 @@ int BlendCode(const uint8_t* key) {
 
 // Lead bytes of code page 932, including the extension rows 0xF0-0xFC that
 // the conversion produces for some characters.
-bool IsNarrowLead(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsNarrowLead(uint8_t c) { return tqp::IsCp932LeadByte(c); }
 
 bool IsSurrogate(uint16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
 

@@ -8,6 +8,7 @@
 
 #include "platform/tqPlatform.h"
 #include "tqClassBase/tqClassBase.h"
+#include "platform/tqShiftJis.h"
 
 // ------------------------------------------------------------------ paths
 // Joins n texts with backslashes into out (260 or 1024 bytes at the callers);
@@ -38,7 +39,7 @@ bool tqShellFolder(int index, char* out);
 
 // ------------------------------------------------------------------ text
 // Shift_JIS lead and trail bytes.
-inline bool tqIsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+inline bool tqIsLeadByte(unsigned char c) { return tqp::IsSjisLeadByte(c); }
 inline bool tqIsTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 // Byte-wise index of needle in text, -1 when absent (an empty needle gives 0).
 int tqStrIndex(const char* text, const char* needle);

@@ -27,6 +27,7 @@
 
 #include "platform/posix/dde_wire.h"
 #include "platform/tqDde.h"
+#include "platform/tqShiftJis.h"
 
 namespace tqp {
 namespace {
@@ -49,7 +50,7 @@ std::map<std::string, StringEntry*>& Strings() {
   return strings;
 }
 
-bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+bool IsLead(unsigned char c) { return tqp::IsSjisLeadByte(c); }
 
 std::string Fold(const std::string& text) {
   std::string out = text;

@@ -8,6 +8,7 @@
 #include "platform/posix/posix_internal.h"
 #include "platform/tqConsole.h"
 #include "platform/tqPlatform.h"
+#include "platform/tqShiftJis.h"
 
 namespace tqp {
 namespace {
@@ -23,7 +24,7 @@ const std::string& TerminalCharset() {
   return charset;
 }
 
-bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+bool IsLead(unsigned char c) { return tqp::IsSjisLeadByte(c); }
 bool IsTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
 }  // namespace

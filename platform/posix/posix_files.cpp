@@ -17,6 +17,7 @@
 #include "platform/posix/posix_internal.h"
 #include "platform/tqDurable.h"
 #include "platform/tqPlatform.h"
+#include "platform/tqShiftJis.h"
 
 namespace tqp {
 namespace posix {
@@ -500,7 +501,7 @@ bool Match(const char* mask, const char* name) {
   const char* starName = nullptr;
   while (*name) {
     unsigned char m = (unsigned char)*mask, n = (unsigned char)*name;
-    int width = ((n >= 0x81 && n <= 0x9F) || (n >= 0xE0 && n <= 0xEF)) && name[1] ? 2 : 1;
+    int width = IsSjisLeadByte(n) && name[1] ? 2 : 1;
     if (m == '*') {
       starMask = ++mask;
       starName = name;
@@ -518,10 +519,7 @@ bool Match(const char* mask, const char* name) {
     }
     if (!starMask) return false;
     mask = starMask;
-    int w = ((unsigned char)*starName >= 0x81 && (unsigned char)*starName <= 0x9F) ||
-                    ((unsigned char)*starName >= 0xE0 && (unsigned char)*starName <= 0xEF)
-                ? 2
-                : 1;
+    int w = IsSjisLeadByte((unsigned char)*starName) ? 2 : 1;
     starName += w;
     name = starName;
   }
@@ -589,7 +587,7 @@ FindHandle FindFirst(const char* pattern, FindData& data) {
   size_t split = std::string::npos;
   for (size_t i = 0; pattern[i]; ++i) {
     unsigned char c = (unsigned char)pattern[i];
-    if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF)) && pattern[i + 1]) {
+    if (IsSjisLeadByte(c) && pattern[i + 1]) {
       ++i;
       continue;
     }

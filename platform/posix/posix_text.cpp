@@ -12,6 +12,7 @@
 
 #include "platform/posix/posix_internal.h"
 #include "platform/tqPlatform.h"
+#include "platform/tqShiftJis.h"
 
 namespace tqp {
 namespace posix {
@@ -106,7 +107,7 @@ int WideFromNarrow(const char* narrow, wchar_t* out, int outChars) {
 
 namespace {
 
-bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+bool IsLead(unsigned char c) { return tqp::IsSjisLeadByte(c); }
 
 // Replaces separators of a Shift_JIS text, never touching a trail byte.
 std::string SlashesFromBackslashes(const char* p) {

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "platform/tqSysInfoText.h"
+#include "platform/tqShiftJis.h"
 
 namespace tqp {
 namespace {
@@ -19,7 +20,7 @@ Span Trim(const char* p, size_t n) {
   return {p, n};
 }
 
-bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+bool IsLead(unsigned char c) { return tqp::IsSjisLeadByte(c); }
 
 char Fold(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c; }
 

@@ -16,6 +16,7 @@
 #include "file/tqFile.h"
 #include "platform/tqPlatform.h"
 #include "tqClassBase/tqClassBase.h"
+#include "util/tqUtil.h"
 #include "tools/common/tqProgressBar.h"
 
 namespace {
@@ -139,7 +140,7 @@ std::string BaseName(const std::string& path) {
   size_t cut = std::string::npos;
   for (size_t i = 0; i < path.size(); ++i) {
     unsigned char c = (unsigned char)path[i];
-    if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF)) && i + 1 < path.size()) {
+    if (tqIsLeadByte(c) && i + 1 < path.size()) {
       ++i;
       continue;
     }
@@ -277,7 +278,7 @@ int List(const Options& o) {
 bool MakeFolders(const std::string& root, const std::string& name) {
   for (size_t i = 0; i < name.size(); ++i) {
     unsigned char c = (unsigned char)name[i];
-    if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF)) && i + 1 < name.size()) {
+    if (tqIsLeadByte(c) && i + 1 < name.size()) {
       ++i;
       continue;
     }
