@@ -51,19 +51,19 @@ void Updater::MutexGuard::Close() {
 bool TestPoint::Parse(const char* text) {
   *this = TestPoint();
   if (!text || !*text) return false;
-  std::string spec = text;
-  size_t last = spec.rfind(':');
+  std::string point = text;
+  size_t last = point.rfind(':');
   if (last == std::string::npos) return false;
-  std::string action = spec.substr(last + 1);
+  std::string action = point.substr(last + 1);
   if (action != "kill" && action != "stop") return false;
   kill = action == "kill";
-  spec.resize(last);
-  size_t colon = spec.find(':');
+  point.resize(last);
+  size_t colon = point.find(':');
   if (colon != std::string::npos) {
-    index = atoi(spec.c_str() + colon + 1);
-    spec.resize(colon);
+    index = atoi(point.c_str() + colon + 1);
+    point.resize(colon);
   }
-  name = spec;
+  name = point;
   return !name.empty();
 }
 

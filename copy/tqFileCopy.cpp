@@ -317,6 +317,124 @@ bool tqFileCopy::KeepNewerProgram(const tqFileCopyJob& job) {
   return tqCopyKeepsNewerProgram(job.source, job.destination);
 }
 
+// Opens the job's source (unbuffered where the volume allows it, else
+// buffered) and its destination; false when either fails.
+bool tqFileCopy::OpenFiles(const tqFileCopyJob& job) {
+  uint32_t flags = tqp::OPEN_SEQUENTIAL;
+  if (unbuffered) flags |= tqp::OPEN_NO_BUFFERING;
+  source_handle = tqp::FileOpen(job.source, tqp::ACCESS_READ, tqp::SHARE_READ,
+                                tqp::DISP_OPEN_EXISTING, 0, flags);
+  if (source_handle != tqp::INVALID_FILE && unbuffered) {
+    uint32_t need = tqp::FileDirectIoAlignment(source_handle);
+    if (!tqp::FileIsUnbuffered(source_handle)) {
+      unbuffered = 0;
+      sector_size = 0;
+    } else if (need > sector_size || (need && sector_size % need)) {
+      // The volume's sector size does not meet what the file system
+      // needs for unbuffered transfers: read this file buffered.
+      tqp::FileClose(source_handle);
+      unbuffered = 0;
+      sector_size = 0;
+      source_handle = tqp::FileOpen(job.source, tqp::ACCESS_READ, tqp::SHARE_READ,
+                                    tqp::DISP_OPEN_EXISTING, 0, tqp::OPEN_SEQUENTIAL);
+    }
+  }
+  if (source_handle != tqp::INVALID_FILE) {
+    destination_handle = tqp::FileOpen(job.destination, tqp::ACCESS_WRITE, 0,
+                                       tqp::DISP_CREATE_NEW, tqp::ATTR_NORMAL,
+                                       tqp::OPEN_SEQUENTIAL);
+    if (destination_handle == tqp::INVALID_FILE)
+      destination_handle = tqp::FileOpen(job.destination, tqp::ACCESS_WRITE, 0,
+                                         tqp::DISP_TRUNCATE_EXISTING, tqp::ATTR_NORMAL,
+                                         tqp::OPEN_SEQUENTIAL);
+  }
+  return source_handle != tqp::INVALID_FILE && destination_handle != tqp::INVALID_FILE;
+}
+
+// Copies one file through the reader and writer threads; false ends the run
+// (an error has been reported, or the run was stopped).
+bool tqFileCopy::TransferFile(const tqFileCopyJob& job, const char* parent) {
+  if (!ReserveBuffers(job.source)) {
+    ReportSystemError(tqp::ERR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  if (!tqCreateFolderTree(job.destination, true)) {
+    ReportText(FOLDER_ERROR, parent);
+    return false;
+  }
+  if (!OpenFiles(job)) {
+    ReportText(FILE_ERROR, job.source);
+    return false;
+  }
+  int64_t size = tqp::FileSize(source_handle);
+  if (size < 0) size = 0;
+  {
+    Guard g(status_lock);
+    status.file_size = (uint64_t)size;
+    status.file_done = 0;
+  }
+  if (size > 0) {
+    current_size = (uint64_t)size;
+    reader->SetEvent(EVENT_WAKE);
+    writer->SetEvent(EVENT_WAKE);
+    coordinator->Wait(EVENT_WAKE, -1);
+    // The writer may end a file early (cancel, error); the buffers and
+    // the source stay until the reader has let go of them too.
+    reader->Wait(EVENT_READER_IDLE, -1);
+  }
+  if (fatal.load()) {
+    abort.store(1);
+    return false;
+  }
+  uint64_t creation = 0, access = 0, write = 0;
+  if (tqp::FileGetTimes(source_handle, &creation, &access, &write))
+    tqp::FileSetTimes(destination_handle, &creation, &access, &write);
+  CloseFiles();
+  return true;
+}
+
+// One job: a kept newer program, a folder, or a file; false ends the run.
+bool tqFileCopy::CopyOneFile(const tqFileCopyJob& job) {
+  {
+    Guard g(status_lock);
+    CopyPath(status.source, job.source);
+    CopyPath(status.destination, job.destination);
+    status.value = job.value;
+  }
+
+  if (mode == 1 && KeepNewerProgram(job)) {
+    uint64_t size = tqFile::GetFileSizeOf64(job.source);
+    Guard g(status_lock);
+    status.total_done += size;
+    status.file_size = size;
+    status.file_done = 0;
+    if (Call() == 0) {
+      stop.store(1);
+      abort.store(1);
+      return false;
+    }
+    return true;
+  }
+
+  char parent[260];
+  if (!tqParentFolderOf(job.destination, parent)) parent[0] = 0;
+  uint32_t sourceAttributes = tqp::GetAttributes(job.source);
+  if (sourceAttributes != tqp::ATTR_INVALID && (sourceAttributes & tqp::ATTR_DIRECTORY)) {
+    if (!tqCreateFolderTree(job.destination, false)) {
+      ReportText(FOLDER_ERROR, parent);
+      return false;
+    }
+  } else if (!TransferFile(job, parent)) {
+    return false;
+  }
+
+  tqp::SetAttributes(job.destination, tqp::ATTR_ARCHIVE);
+  tqFileCopyPath done = {};
+  CopyPath(done.path, job.destination);
+  done_list.push_back(done);
+  return !abort.load();
+}
+
 void tqFileCopy::RunJobs() {
   // The flags were cleared by Start, before this thread existed.
   source_handle = destination_handle = tqp::INVALID_FILE;
@@ -345,111 +463,8 @@ void tqFileCopy::RunJobs() {
 
   if (!threads) ReportSystemError(tqp::ERR_NOT_ENOUGH_MEMORY);
 
-  for (size_t i = 0; threads && i < jobs.size(); ++i) {
-    const tqFileCopyJob& job = jobs[i];
-    {
-      Guard g(status_lock);
-      CopyPath(status.source, job.source);
-      CopyPath(status.destination, job.destination);
-      status.value = job.value;
-    }
-
-    if (mode == 1 && KeepNewerProgram(job)) {
-      uint64_t size = tqFile::GetFileSizeOf64(job.source);
-      Guard g(status_lock);
-      status.total_done += size;
-      status.file_size = size;
-      status.file_done = 0;
-      if (Call() == 0) {
-        stop.store(1);
-        abort.store(1);
-        break;
-      }
-      continue;
-    }
-
-    char parent[260];
-    if (!tqParentFolderOf(job.destination, parent)) parent[0] = 0;
-    uint32_t sourceAttributes = tqp::GetAttributes(job.source);
-    if (sourceAttributes != tqp::ATTR_INVALID && (sourceAttributes & tqp::ATTR_DIRECTORY)) {
-      if (!tqCreateFolderTree(job.destination, false)) {
-        ReportText(FOLDER_ERROR, parent);
-        break;
-      }
-    } else {
-      if (!ReserveBuffers(job.source)) {
-        ReportSystemError(tqp::ERR_NOT_ENOUGH_MEMORY);
-        break;
-      }
-      if (!tqCreateFolderTree(job.destination, true)) {
-        ReportText(FOLDER_ERROR, parent);
-        break;
-      }
-      uint32_t flags = tqp::OPEN_SEQUENTIAL;
-      if (unbuffered) flags |= tqp::OPEN_NO_BUFFERING;
-      source_handle = tqp::FileOpen(job.source, tqp::ACCESS_READ, tqp::SHARE_READ,
-                                    tqp::DISP_OPEN_EXISTING, 0, flags);
-      if (source_handle != tqp::INVALID_FILE && unbuffered) {
-        uint32_t need = tqp::FileDirectIoAlignment(source_handle);
-        if (!tqp::FileIsUnbuffered(source_handle)) {
-          unbuffered = 0;
-          sector_size = 0;
-        } else if (need > sector_size || (need && sector_size % need)) {
-          // The volume's sector size does not meet what the file system
-          // needs for unbuffered transfers: read this file buffered.
-          tqp::FileClose(source_handle);
-          unbuffered = 0;
-          sector_size = 0;
-          source_handle = tqp::FileOpen(job.source, tqp::ACCESS_READ, tqp::SHARE_READ,
-                                        tqp::DISP_OPEN_EXISTING, 0, tqp::OPEN_SEQUENTIAL);
-        }
-      }
-      if (source_handle != tqp::INVALID_FILE) {
-        destination_handle = tqp::FileOpen(job.destination, tqp::ACCESS_WRITE, 0,
-                                           tqp::DISP_CREATE_NEW, tqp::ATTR_NORMAL,
-                                           tqp::OPEN_SEQUENTIAL);
-        if (destination_handle == tqp::INVALID_FILE)
-          destination_handle = tqp::FileOpen(job.destination, tqp::ACCESS_WRITE, 0,
-                                             tqp::DISP_TRUNCATE_EXISTING, tqp::ATTR_NORMAL,
-                                             tqp::OPEN_SEQUENTIAL);
-      }
-      if (source_handle == tqp::INVALID_FILE || destination_handle == tqp::INVALID_FILE) {
-        ReportText(FILE_ERROR, job.source);
-        break;
-      }
-
-      int64_t size = tqp::FileSize(source_handle);
-      if (size < 0) size = 0;
-      {
-        Guard g(status_lock);
-        status.file_size = (uint64_t)size;
-        status.file_done = 0;
-      }
-      if (size > 0) {
-        current_size = (uint64_t)size;
-        reader->SetEvent(EVENT_WAKE);
-        writer->SetEvent(EVENT_WAKE);
-        coordinator->Wait(EVENT_WAKE, -1);
-        // The writer may end a file early (cancel, error); the buffers and
-        // the source stay until the reader has let go of them too.
-        reader->Wait(EVENT_READER_IDLE, -1);
-      }
-      if (fatal.load()) {
-        abort.store(1);
-        break;
-      }
-      uint64_t creation = 0, access = 0, write = 0;
-      if (tqp::FileGetTimes(source_handle, &creation, &access, &write))
-        tqp::FileSetTimes(destination_handle, &creation, &access, &write);
-      CloseFiles();
-    }
-
-    tqp::SetAttributes(job.destination, tqp::ATTR_ARCHIVE);
-    tqFileCopyPath done = {};
-    CopyPath(done.path, job.destination);
-    done_list.push_back(done);
-    if (abort.load()) break;
-  }
+  for (size_t i = 0; threads && i < jobs.size(); ++i)
+    if (!CopyOneFile(jobs[i])) break;
 
   stop.store(1);
   if (reader) reader->SetEvent(EVENT_WAKE);

@@ -96,6 +96,9 @@ class tqFileCopy : public tqClassBase {
   static void WriterProc(tqThread* thread, void* self);
 
   void RunJobs();
+  bool CopyOneFile(const tqFileCopyJob& job);
+  bool TransferFile(const tqFileCopyJob& job, const char* parent);
+  bool OpenFiles(const tqFileCopyJob& job);
   bool KeepNewerProgram(const tqFileCopyJob& job);
   bool ReserveBuffers(const char* source);
   void FreeBuffers();

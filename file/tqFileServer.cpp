@@ -274,24 +274,29 @@ int tqFileServer::LastCompletedGroup() {
 
 tqFileBase* tqFileServer::Find(const char* name, uint32_t mode) { return Search(name, mode, true); }
 
+// A memory file sharing the preloaded bytes of name, or none.
+tqMemFile* tqFileServer::SharePreloaded(const char* name) {
+  tqMemFile* shared = nullptr;
+  worker_->Lock(kLock);
+  for (auto& entry : preload_) {
+    if (entry.loaded && entry.file && SameName(entry.name, name)) {
+      shared = new tqMemFile;
+      if (shared && !shared->Share(entry.file)) {
+        delete shared;
+        shared = nullptr;
+      }
+      break;
+    }
+  }
+  worker_->Unlock(kLock);
+  return shared;
+}
+
 tqFileBase* tqFileServer::Search(const char* name, uint32_t mode, bool usePreload) {
   if (!name) return nullptr;
 
   if (usePreload && worker_) {
-    tqMemFile* shared = nullptr;
-    worker_->Lock(kLock);
-    for (auto& entry : preload_) {
-      if (entry.loaded && entry.file && SameName(entry.name, name)) {
-        shared = new tqMemFile;
-        if (shared && !shared->Share(entry.file)) {
-          delete shared;
-          shared = nullptr;
-        }
-        break;
-      }
-    }
-    worker_->Unlock(kLock);
-    if (shared) return shared;
+    if (tqMemFile* shared = SharePreloaded(name)) return shared;
   }
 
   std::string group, file;

@@ -143,6 +143,7 @@ class tqFileServer : public tqClassBase {
  private:
   void Construct(int preloadEnabled);
   tqFileBase* Search(const char* name, uint32_t mode, bool usePreload);
+  tqMemFile* SharePreloaded(const char* name);
   tqFileBase* Locate(const char* name, uint32_t flags, bool usePreload);
   static uint32_t Worker(void* self);
   static void WorkerProc(tqThread* thread, void* user);
